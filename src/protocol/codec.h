@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace vorlan {
+
+// Code page 932 (Shift-JIS), the encoding of the wire, the settings file and the log files.
+// Encoding uses iconv "CP932" plus the best-fit table of the desktop peers (accented Latin
+// letters to their base letter, and so on); anything else that cannot be encoded becomes "?".
+// Decoding turns bytes that are not valid code page 932 into U+FFFD. Neither ever fails.
+QByteArray encodeCp932(const QString &text);
+QString decodeCp932(const QByteArray &bytes);
+
+// Byte length of the text once encoded, without building it.
+qsizetype cp932Length(const QString &text);
+
+} // namespace vorlan

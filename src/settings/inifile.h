@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vorlan {
+
+// The INI-style settings file, read and written by the rules the desktop peers use, so that a
+// file written by either program serves the other: section and key names compare without
+// regard to case, text is code page 932 with CR LF line ends, and every line a write does not
+// touch is kept byte for byte. Every read goes to the file; nothing is cached.
+class IniFile
+{
+public:
+    explicit IniFile(QString path);
+
+    const QString &path() const { return m_path; }
+
+    // The value after the first "=", blanks trimmed; empty when the file, section or key is missing.
+    QString readText(const QString &section, const QString &key) const;
+
+    // The integer at the start of the value (optional minus sign and digits; "1440.5" gives 1440,
+    // letters give 0); defaultValue when the file, section or key is missing or the value is empty.
+    qint32 readNumber(const QString &section, const QString &key, qint32 defaultValue) const;
+
+    // A 16-bit setting: as readNumber, but a number outside -32768..32767 gives defaultValue.
+    qint16 readShort(const QString &section, const QString &key, qint16 defaultValue) const;
+
+    // Keys "1", "2", ... up to the first missing or empty value; items trimmed.
+    QStringList readList(const QString &section) const;
+
+    // Sets one key: in place when it exists, else appended to its section, else a new section at
+    // the end, else a new file. The file is replaced atomically (temporary file + rename); on any
+    // failure the file on disk is unchanged and false is returned.
+    bool write(const QString &section, const QString &key, const QString &value);
+
+    // Items under "1".."n" and an empty key n+1 as the end mark; higher keys stay untouched.
+    bool writeList(const QString &section, const QStringList &items);
+
+private:
+    QString m_path;
+};
+
+} // namespace vorlan
