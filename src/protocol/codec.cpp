@@ -1,0 +1,241 @@
+#include "protocol/codec.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <iconv.h>
+#include <utility>
+
+namespace vorlan {
+
+namespace {
+
+struct BestFit
+{
+    char32_t codePoint;
+    char bytes[3];
+    unsigned char length;
+};
+
+constexpr BestFit kBestFit[] = {
+#include "protocol/cp932bestfit.inc"
+};
+
+static_assert(std::is_sorted(std::begin(kBestFit), std::end(kBestFit),
+                             [](const BestFit &a, const BestFit &b) {
+                                 return a.codePoint < b.codePoint;
+                             }),
+              "the best-fit table must stay sorted for the binary search");
+
+const BestFit *findBestFit(char32_t codePoint)
+{
+    const auto it = std::lower_bound(std::begin(kBestFit), std::end(kBestFit), codePoint,
+                                     [](const BestFit &entry, char32_t cp) {
+                                         return entry.codePoint < cp;
+                                     });
+    if (it == std::end(kBestFit) || it->codePoint != codePoint)
+        return nullptr;
+    return it;
+}
+
+// QString stores UTF-16 in host order; tell iconv the same.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr const char *kUtf16 = "UTF-16LE";
+#else
+constexpr const char *kUtf16 = "UTF-16BE";
+#endif
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+// One conversion descriptor per direction and thread: iconv_open is not free and these run
+// for every datagram and every logged line. The descriptor is reset before each use.
+class Converter
+{
+public:
+    Converter(const char *to, const char *from)
+        : m_cd(iconv_open(to, from))
+    {
+    }
+    ~Converter()
+    {
+        if (valid())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
+
+    // Converts as much as it can; advances the pointers. Returns 0 or the errno of the stop.
+    int convert(const char *&in, size_t &inLeft, char *&out, size_t &outLeft)
+    {
+        char *inPtr = const_cast<char *>(in);
+        const size_t result = iconv(m_cd, &inPtr, &inLeft, &out, &outLeft);
+        in = inPtr;
+        return result == static_cast<size_t>(-1) ? errno : 0;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter &encoder()
+{
+    thread_local Converter converter("CP932", kUtf16);
+    return converter;
+}
+
+Converter &decoder()
+{
+    thread_local Converter converter(kUtf16, "CP932");
+    return converter;
+}
+
+// The code point starting at units[i] and how many UTF-16 units it takes. A lone surrogate
+// counts as one unit of its own value.
+std::pair<char32_t, qsizetype> codePointAt(const char16_t *units, qsizetype size, qsizetype i)
+{
+    const char16_t unit = units[i];
+    if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1]))
+        return {QChar::surrogateToUcs4(unit, units[i + 1]), 2};
+    return {unit, 1};
+}
+
+// The bytes for one code point the converter refused: its best-fit bytes, or "?".
+void appendUnencodable(QByteArray &out, char32_t codePoint)
+{
+    if (const BestFit *fit = findBestFit(codePoint))
+        out.append(fit->bytes, fit->length);
+    else
+        out.append('?');
+}
+
+} // namespace
+
+QByteArray encodeCp932(const QString &text)
+{
+    const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype size = text.size();
+    QByteArray out;
+    if (size == 0)
+        return out;
+
+    Converter &cd = encoder();
+    if (!cd.valid()) {
+        // No converter on this system: ASCII still goes through.
+        for (qsizetype i = 0; i < size;) {
+            const auto [cp, unitsUsed] = codePointAt(units, size, i);
+            if (cp < 0x80)
+                out.append(static_cast<char>(cp));
+            else
+                appendUnencodable(out, cp);
+            i += unitsUsed;
+        }
+        return out;
+    }
+    cd.reset();
+
+    // A UTF-16 unit never becomes more than two bytes, whether converted or replaced, so the
+    // output is written in place and only trimmed at the end.
+    out.resize(size * 2);
+    char *outPtr = out.data();
+    size_t outLeft = static_cast<size_t>(out.size());
+    const auto makeRoom = [&](size_t needed) {
+        if (outLeft >= needed)
+            return;
+        const qsizetype used = outPtr - out.data();
+        out.resize(out.size() + static_cast<qsizetype>(needed) + size);
+        outPtr = out.data() + used;
+        outLeft = static_cast<size_t>(out.size() - used);
+    };
+
+    qsizetype pos = 0;
+    while (pos < size) {
+        const char *in = reinterpret_cast<const char *>(units + pos);
+        size_t inLeft = static_cast<size_t>(size - pos) * sizeof(char16_t);
+        const int error = cd.convert(in, inLeft, outPtr, outLeft);
+        pos = size - static_cast<qsizetype>(inLeft / sizeof(char16_t));
+        if (error == 0)
+            break;
+        if (error == E2BIG) {
+            makeRoom(outLeft + 16); // always grows, so this cannot spin
+            continue;
+        }
+        // EILSEQ: a character without a CP932 mapping, or a broken surrogate.
+        // EINVAL: a high surrogate cut off by the end of the text. Either way the
+        // character at pos is replaced by hand and the run resumes after it.
+        cd.reset();
+        if (pos >= size)
+            break;
+        const auto [cp, unitsUsed] = codePointAt(units, size, pos);
+        const BestFit *fit = findBestFit(cp);
+        const size_t length = fit ? fit->length : 1;
+        makeRoom(length);
+        std::copy_n(fit ? fit->bytes : "?", length, outPtr);
+        outPtr += length;
+        outLeft -= length;
+        pos += unitsUsed;
+    }
+    out.truncate(outPtr - out.data());
+    return out;
+}
+
+QString decodeCp932(const QByteArray &bytes)
+{
+    const qsizetype size = bytes.size();
+    QString out;
+    if (size == 0)
+        return out;
+
+    Converter &cd = decoder();
+    if (!cd.valid()) {
+        out.reserve(size);
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            out.append(byte < 0x80 ? QChar(byte) : QChar(kReplacement));
+        }
+        return out;
+    }
+    cd.reset();
+
+    // Every byte or byte pair becomes at most one UTF-16 unit.
+    std::array<char16_t, 1024> buffer;
+    out.reserve(size);
+
+    qsizetype pos = 0;
+    while (pos < size) {
+        const char *in = bytes.constData() + pos;
+        size_t inLeft = static_cast<size_t>(size - pos);
+        char *outPtr = reinterpret_cast<char *>(buffer.data());
+        size_t outLeft = sizeof(buffer);
+        const int error = cd.convert(in, inLeft, outPtr, outLeft);
+        const auto produced = (outPtr - reinterpret_cast<char *>(buffer.data()))
+                              / static_cast<qsizetype>(sizeof(char16_t));
+        out.append(QStringView(buffer.data(), produced));
+        const qsizetype next = size - static_cast<qsizetype>(inLeft);
+        const bool progressed = next > pos;
+        pos = next;
+
+        if (error == 0 || (error == E2BIG && progressed))
+            continue;
+        // EILSEQ: not CP932 here; drop just the first byte so a valid character that
+        // follows a stray lead byte survives. EINVAL: a lead byte with nothing after it.
+        cd.reset();
+        if (pos >= size)
+            break;
+        out.append(QChar(kReplacement));
+        ++pos;
+    }
+    return out;
+}
+
+qsizetype cp932Length(const QString &text)
+{
+    return encodeCp932(text).size();
+}
+
+} // namespace vorlan

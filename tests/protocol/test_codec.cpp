@@ -1,0 +1,271 @@
+#include "protocol/codec.h"
+
+#include <gtest/gtest.h>
+
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using vorlan::cp932Length;
+using vorlan::decodeCp932;
+using vorlan::encodeCp932;
+
+namespace {
+
+QByteArray hex(const char *digits)
+{
+    return QByteArray::fromHex(digits);
+}
+
+QString units(std::initializer_list<char16_t> list)
+{
+    QString s;
+    for (char16_t u : list)
+        s.append(QChar(u));
+    return s;
+}
+
+const QChar kReplacement(0xFFFD);
+
+} // namespace
+
+// --- Text that code page 932 can carry comes back unchanged ---
+
+TEST(Cp932RoundTrip, JapaneseTextSurvives)
+{
+    const QString text = QStringLiteral("こんにちは、世界。カタカナ漢字ＡＢＣ１２３");
+    const QByteArray bytes = encodeCp932(text);
+    EXPECT_EQ(bytes.left(4), hex("82B182F1"));
+    EXPECT_EQ(decodeCp932(bytes), text);
+}
+
+TEST(Cp932RoundTrip, HalfWidthKatakanaIsOneByteEach)
+{
+    const QString text = QStringLiteral("ｺﾝﾆﾁﾊ ｶﾞｰﾄﾞ｡");
+    const QByteArray bytes = encodeCp932(text);
+    EXPECT_EQ(bytes, hex("BADDC6C1CA20B6DEB0C4DEA1"));
+    EXPECT_EQ(decodeCp932(bytes), text);
+}
+
+TEST(Cp932RoundTrip, ExtendedKanjiUsesTheVendorRows)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("髙")), hex("FBFC"));
+    EXPECT_EQ(decodeCp932(hex("FBFC")), QStringLiteral("髙"));
+    EXPECT_EQ(decodeCp932(hex("8740")), QStringLiteral("①"));
+}
+
+TEST(Cp932RoundTrip, AsciiIncludingControlsAndNulIsByteForByte)
+{
+    QString text;
+    QByteArray expected;
+    for (int c = 0; c < 0x80; ++c) {
+        text.append(QChar(c));
+        expected.append(char(c));
+    }
+    EXPECT_EQ(encodeCp932(text), expected);
+    EXPECT_EQ(decodeCp932(expected), text);
+}
+
+TEST(Cp932RoundTrip, EmptyStaysEmpty)
+{
+    EXPECT_TRUE(encodeCp932(QString()).isEmpty());
+    EXPECT_TRUE(decodeCp932(QByteArray()).isEmpty());
+    EXPECT_EQ(cp932Length(QString()), 0);
+}
+
+TEST(Cp932RoundTrip, LongTextCrossesInternalBuffers)
+{
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QStringLiteral("あｱa");
+    const QByteArray bytes = encodeCp932(text);
+    EXPECT_EQ(bytes.size(), 3000 * 4);
+    EXPECT_EQ(decodeCp932(bytes), text);
+}
+
+// --- Several Unicode characters share one code page 932 character ---
+
+TEST(Cp932Folding, WaveDashAndFullWidthTildeBothBecome8160)
+{
+    EXPECT_EQ(encodeCp932(QString(QChar(0x301C))), hex("8160"));
+    EXPECT_EQ(encodeCp932(QString(QChar(0xFF5E))), hex("8160"));
+    EXPECT_EQ(decodeCp932(hex("8160")), QString(QChar(0xFF5E)));
+}
+
+TEST(Cp932Folding, DashesBarsAndSignsFoldLikeTheConverter)
+{
+    EXPECT_EQ(encodeCp932(units({0x2016, 0x2225})), hex("81618161"));
+    EXPECT_EQ(encodeCp932(units({0x2212, 0xFF0D})), hex("817C817C"));
+    EXPECT_EQ(encodeCp932(units({0x2014, 0x2015})), hex("815C815C"));
+    EXPECT_EQ(encodeCp932(units({0x203E, 0x00A5})), hex("7E5C"));
+}
+
+// --- Characters without a mapping take the peers' best fit ---
+
+TEST(Cp932BestFit, AccentedLettersLoseTheirAccent)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("café")), hex("63616665"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("ÀÉÎÕÜß")), hex("4145494F5573"));
+}
+
+TEST(Cp932BestFit, SomeBecomeDoubleByteCharacters)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("«")), hex("81E1"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("»")), hex("81E2"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("ゔ")), hex("8394"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("µ")), hex("83CA"));
+}
+
+TEST(Cp932BestFit, TableEdgesAreFound)
+{
+    EXPECT_EQ(encodeCp932(QString(QChar(0x0080))), hex("80"));
+    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F0))), hex("A0"));
+    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F3))), hex("FF"));
+    // Neighbours of table entries that are in neither the table nor the converter.
+    EXPECT_EQ(encodeCp932(QString(QChar(0x0081))), hex("3F"));
+    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F4))), hex("3F"));
+}
+
+TEST(Cp932BestFit, SurroundingTextIsKept)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("日«本»語")), hex("93FA81E1967B81E28CEA"));
+}
+
+// --- Anything else is one "?" per code point ---
+
+TEST(Cp932Unencodable, EmojiIsASingleQuestionMark)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("😀")), hex("3F"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("あ😀😀い")), hex("82A03F3F82A2"));
+}
+
+TEST(Cp932Unencodable, UnmappedBmpCharactersBecomeQuestionMarks)
+{
+    EXPECT_EQ(encodeCp932(QStringLiteral("한Āa")), hex("3F3F61"));
+}
+
+TEST(Cp932Unencodable, LoneSurrogatesBecomeQuestionMarks)
+{
+    EXPECT_EQ(encodeCp932(units({0xD800})), hex("3F"));
+    EXPECT_EQ(encodeCp932(units({'a', 0xDC00, 'b'})), hex("613F62"));
+    // A high surrogate followed by an ordinary character must not swallow it.
+    EXPECT_EQ(encodeCp932(units({0xD83D, 'x'})), hex("3F78"));
+    // Reversed pair: two lone surrogates.
+    EXPECT_EQ(encodeCp932(units({0xDE00, 0xD83D})), hex("3F3F"));
+    EXPECT_EQ(encodeCp932(units({0x3042, 0xD83D})), hex("82A03F"));
+}
+
+// --- Bytes that are not code page 932 decode to U+FFFD, one per bad byte ---
+
+TEST(Cp932Invalid, StrayByteKeepsItsNeighbours)
+{
+    EXPECT_EQ(decodeCp932(hex("80")), QString(kReplacement));
+    EXPECT_EQ(decodeCp932(hex("61" "80" "82A0")), QStringLiteral("a\uFFFDあ"));
+    EXPECT_EQ(decodeCp932(hex("A0FDFEFF")), QString(4, kReplacement));
+}
+
+TEST(Cp932Invalid, LeadByteWithBadTrailKeepsTheTrail)
+{
+    EXPECT_EQ(decodeCp932(hex("812061")), QStringLiteral("\uFFFD a"));
+    // An unassigned pair: only its first byte is dropped, so the second byte starts over,
+    // here as the lead byte of a valid character, there as plain ASCII.
+    EXPECT_EQ(decodeCp932(hex("8582A0")), QStringLiteral("\uFFFDあ"));
+    EXPECT_EQ(decodeCp932(hex("8540")), QStringLiteral("\uFFFD@"));
+}
+
+TEST(Cp932Invalid, LeadByteCutOffAtTheEnd)
+{
+    EXPECT_EQ(decodeCp932(hex("82A082")), QStringLiteral("あ\uFFFD"));
+    EXPECT_EQ(decodeCp932(hex("82")), QString(kReplacement));
+}
+
+TEST(Cp932Invalid, BadBytesDeepInALongBuffer)
+{
+    QByteArray bytes;
+    QString expected;
+    for (int i = 0; i < 2500; ++i) {
+        bytes += hex("82A0");
+        expected += QStringLiteral("あ");
+        if (i % 700 == 699) {
+            bytes += hex("80");
+            expected += kReplacement;
+        }
+    }
+    EXPECT_EQ(decodeCp932(bytes), expected);
+}
+
+// --- Length, consistency and robustness ---
+
+TEST(Cp932Length, MatchesTheEncodedSize)
+{
+    for (const QString &text : {QStringLiteral("abc"), QStringLiteral("こんにちは"),
+                                QStringLiteral("ｱｲｳ"), QStringLiteral("café«😀"),
+                                units({0xD800, 'a', 0xDC00})}) {
+        EXPECT_EQ(cp932Length(text), encodeCp932(text).size()) << text.toStdString();
+    }
+    EXPECT_EQ(cp932Length(QStringLiteral("あｱa😀«")), 2 + 1 + 1 + 1 + 2);
+}
+
+TEST(Cp932Robustness, RandomTextEncodesLikeItsPiecesAndNeverFails)
+{
+    // Mixed runs must encode exactly as each code point would alone: the fallback around
+    // a failure must neither drop nor repeat what the converter already produced.
+    QRandomGenerator rng(932);
+    const char16_t pool[] = {'a', 0x3042, 0xFF71, 0x9AD9, 0x00E9, 0x00AB, 0xD83D, 0xDE00,
+                             0xD55C, 0x301C, 0x0080, 0xF8F2, 0x0000, 0xFFFF};
+    for (int round = 0; round < 200; ++round) {
+        QString text;
+        const int length = rng.bounded(1, 300);
+        for (int i = 0; i < length; ++i)
+            text.append(QChar(pool[rng.bounded(int(std::size(pool)))]));
+
+        QByteArray pieces;
+        for (qsizetype i = 0; i < text.size();) {
+            const bool pair = text[i].isHighSurrogate() && i + 1 < text.size()
+                              && text[i + 1].isLowSurrogate();
+            const qsizetype n = pair ? 2 : 1;
+            pieces += encodeCp932(text.mid(i, n));
+            i += n;
+        }
+        ASSERT_EQ(encodeCp932(text), pieces) << "round " << round;
+        ASSERT_EQ(cp932Length(text), pieces.size());
+    }
+}
+
+TEST(Cp932Robustness, RandomBytesAlwaysDecode)
+{
+    QRandomGenerator rng(1932);
+    for (int round = 0; round < 200; ++round) {
+        QByteArray bytes(rng.bounded(1, 400), Qt::Uninitialized);
+        for (char &b : bytes)
+            b = char(rng.bounded(256));
+        const QString text = decodeCp932(bytes);
+        // Never more characters than bytes, and re-encoding what was decoded never fails.
+        EXPECT_LE(text.size(), bytes.size());
+        EXPECT_LE(cp932Length(text), 2 * text.size());
+    }
+}
+
+TEST(Cp932Robustness, ThreadsDoNotDisturbEachOther)
+{
+    const QString text = QStringLiteral("こんにちは café 😀 ｱｲｳ «»");
+    const QByteArray expected = encodeCp932(text);
+    const QString expectedBack = decodeCp932(expected + hex("80"));
+    ASSERT_EQ(expectedBack.back(), kReplacement);
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                const QByteArray bytes = encodeCp932(text);
+                if (bytes != expected || decodeCp932(bytes + hex("80")) != expectedBack)
+                    ++mismatches;
+            }
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
