@@ -1,0 +1,103 @@
+#include "conversation/logwriter.h"
+
+#include "app/clock.h"
+#include "protocol/codec.h"
+
+#include <QDate>
+
+#include <sys/stat.h>
+
+namespace vorlan {
+
+namespace {
+
+QByteArray dayHeader(const QDate &date)
+{
+    return "*** " + date.toString(QStringLiteral("yyyy/MM/dd")).toLatin1() + " ***\r\n";
+}
+
+} // namespace
+
+LogWriter::LogWriter(const Clock &clock)
+    : m_clock(clock)
+{
+}
+
+LogWriter::~LogWriter()
+{
+    close();
+}
+
+QString LogWriter::fileName(const QString &folder, const QString &logDate)
+{
+    return folder + u'/' + logDate + QStringLiteral(".txt");
+}
+
+bool LogWriter::open(const QString &folder)
+{
+    close();
+    m_folder = folder;
+    return openFor(m_clock.now().date().toString(QStringLiteral("yyyyMMdd")));
+}
+
+bool LogWriter::WriteLog(const QStringList &items)
+{
+    if (!m_file.isOpen())
+        return false;
+    const QString today = m_clock.now().date().toString(QStringLiteral("yyyyMMdd"));
+    if (today != m_logDate) {
+        close();
+        if (!openFor(today))
+            return false;
+    }
+    return writeItems(items);
+}
+
+void LogWriter::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+bool LogWriter::openFor(const QString &logDate)
+{
+    m_logDate = logDate;
+    m_file.setFileName(fileName(m_folder, logDate));
+    // Append creates the file but never its folder: a missing folder is the user's to fix.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray header = dayHeader(QDate::fromString(logDate, QStringLiteral("yyyyMMdd")));
+    if (m_file.write(header) != header.size() || !m_file.flush()) {
+        m_file.close();
+        return false;
+    }
+    return true;
+}
+
+bool LogWriter::writeItems(const QStringList &items)
+{
+    // Here a file whose name was deleted, or whose folder was removed, still takes writes that
+    // nobody will ever read; the user would lose the log without a word. Treat it as a failed
+    // write, as a full disk would be.
+    struct stat onDisk {};
+    struct stat open {};
+    if (::stat(QFile::encodeName(m_file.fileName()).constData(), &onDisk) != 0
+        || ::fstat(m_file.handle(), &open) != 0 || onDisk.st_dev != open.st_dev
+        || onDisk.st_ino != open.st_ino) {
+        close();
+        return false;
+    }
+
+    QByteArray bytes;
+    for (const QString &item : items) {
+        bytes += encodeCp932(item);
+        bytes += "\r\n";
+    }
+    if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+} // namespace vorlan

@@ -1,0 +1,309 @@
+#include "settings/inifile.h"
+
+#include "protocol/codec.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace vorlan {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+QStringView trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// The desktop peers fold case per byte in the ANSI code page; for the names this file holds
+// (ASCII keys, Japanese user-chosen text) folding A-Z alone gives the same answers.
+bool sameName(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode();
+        char16_t y = b[i].unicode();
+        if (x >= u'A' && x <= u'Z')
+            x = char16_t(x - u'A' + u'a');
+        if (y >= u'A' && y <= u'Z')
+            y = char16_t(y - u'A' + u'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// A value or name holding a line break would split its line in two and change the file's shape.
+QString oneLine(const QString &text)
+{
+    QString line = text;
+    line.replace(u'\r', u' ');
+    line.replace(u'\n', u' ');
+    return line;
+}
+
+// One line of the file. raw is the line's bytes including its terminator, so that lines a
+// write does not touch go back to disk exactly as they came.
+struct Line
+{
+    enum Kind { Other, Section, Key };
+
+    QByteArray raw;
+    Kind kind = Other;
+    QString name;  // section or key name, blanks trimmed
+    QString value; // key lines only: the text after the first "=", blanks trimmed
+};
+
+Line parseLine(QByteArray raw)
+{
+    Line line;
+    QByteArray content = raw;
+    if (content.endsWith('\n'))
+        content.chop(1);
+    if (content.endsWith('\r'))
+        content.chop(1);
+    line.raw = std::move(raw);
+
+    // Decoded before looking for "[", "]" and "=": "]" can be the second byte of a double-byte
+    // character, so the raw bytes cannot be searched for it.
+    const QString text = decodeCp932(content);
+    const QStringView trimmed = trimBlanks(text);
+    if (trimmed.startsWith(u'[')) {
+        const qsizetype close = trimmed.lastIndexOf(u']');
+        if (close > 0) {
+            line.kind = Line::Section;
+            line.name = trimBlanks(trimmed.sliced(1, close - 1)).toString();
+        }
+        return line;
+    }
+    if (trimmed.startsWith(u';'))
+        return line;
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0)
+        return line;
+    line.kind = Line::Key;
+    line.name = trimBlanks(trimmed.first(equals)).toString();
+    line.value = trimBlanks(trimmed.sliced(equals + 1)).toString();
+    return line;
+}
+
+class Document
+{
+public:
+    // False when the file exists but cannot be read; a missing file is an empty document.
+    bool load(const QString &path)
+    {
+        m_lines.clear();
+        QFile file(path);
+        if (!file.exists())
+            return true;
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return false;
+
+        qsizetype start = 0;
+        while (start < bytes.size()) {
+            qsizetype end = bytes.indexOf('\n', start);
+            end = end < 0 ? bytes.size() : end + 1;
+            m_lines.push_back(parseLine(bytes.sliced(start, end - start)));
+            start = end;
+        }
+        return true;
+    }
+
+    // The first matching key of the first matching section.
+    const Line *find(QStringView section, QStringView key) const
+    {
+        const auto [begin, end] = sectionRange(section);
+        for (qsizetype i = begin; i < end; ++i) {
+            const Line &line = m_lines[size_t(i)];
+            if (line.kind == Line::Key && sameName(line.name, key))
+                return &line;
+        }
+        return nullptr;
+    }
+
+    void set(const QString &section, const QString &key, const QString &value)
+    {
+        const Line keyLine = makeLine(key + u'=' + value);
+        const auto [begin, end] = sectionRange(section);
+        if (begin < 0) {
+            terminateLastLine();
+            m_lines.push_back(makeLine(u'[' + section + u']'));
+            m_lines.push_back(keyLine);
+            return;
+        }
+        qsizetype insertAfter = begin - 1; // the header
+        for (qsizetype i = begin; i < end; ++i) {
+            Line &line = m_lines[size_t(i)];
+            if (line.kind != Line::Key)
+                continue;
+            if (sameName(line.name, key)) {
+                line = keyLine;
+                return;
+            }
+            insertAfter = i;
+        }
+        // Only the file's last line can lack its terminator.
+        Line &previous = m_lines[size_t(insertAfter)];
+        if (!previous.raw.endsWith('\n'))
+            previous.raw.append("\r\n");
+        m_lines.insert(m_lines.begin() + insertAfter + 1, keyLine);
+    }
+
+    bool save(const QString &path) const
+    {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (const Line &line : m_lines) {
+            if (file.write(line.raw) != line.raw.size()) {
+                file.cancelWriting();
+                break;
+            }
+        }
+        return file.commit();
+    }
+
+private:
+    static Line makeLine(const QString &text)
+    {
+        return parseLine(encodeCp932(text) + "\r\n");
+    }
+
+    // The lines after the first header named section, up to the next header; begin is -1 when
+    // the file has no such section.
+    std::pair<qsizetype, qsizetype> sectionRange(QStringView section) const
+    {
+        const qsizetype count = qsizetype(m_lines.size());
+        qsizetype i = 0;
+        while (i < count
+               && !(m_lines[size_t(i)].kind == Line::Section
+                    && sameName(m_lines[size_t(i)].name, section)))
+            ++i;
+        if (i == count)
+            return {-1, -1};
+        const qsizetype begin = i + 1;
+        qsizetype end = begin;
+        while (end < count && m_lines[size_t(end)].kind != Line::Section)
+            ++end;
+        return {begin, end};
+    }
+
+    void terminateLastLine()
+    {
+        if (!m_lines.empty() && !m_lines.back().raw.endsWith('\n'))
+            m_lines.back().raw.append("\r\n");
+    }
+
+    std::vector<Line> m_lines;
+};
+
+// The leading integer of a value: an optional minus sign and decimal digits, up to the first
+// other character. Nothing numeric at the start gives 0.
+qint64 leadingInteger(QStringView text)
+{
+    qsizetype i = 0;
+    const bool negative = !text.isEmpty() && text[0] == u'-';
+    if (negative)
+        ++i;
+    qint64 result = 0;
+    constexpr qint64 ceiling = qint64(std::numeric_limits<qint32>::max()) + 2;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        result = result * 10 + (text[i].unicode() - u'0');
+        if (result > ceiling)
+            result = ceiling; // far enough outside 32 bits to be rejected, without overflowing
+    }
+    return negative ? -result : result;
+}
+
+} // namespace
+
+IniFile::IniFile(QString path)
+    : m_path(std::move(path))
+{
+}
+
+QString IniFile::readText(const QString &section, const QString &key) const
+{
+    Document document;
+    if (!document.load(m_path))
+        return {};
+    const Line *line = document.find(trimBlanks(section), trimBlanks(key));
+    return line ? line->value : QString();
+}
+
+qint32 IniFile::readNumber(const QString &section, const QString &key, qint32 defaultValue) const
+{
+    const QString value = readText(section, key);
+    if (value.isEmpty())
+        return defaultValue;
+    const qint64 number = leadingInteger(value);
+    if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return defaultValue;
+    return qint32(number);
+}
+
+qint16 IniFile::readShort(const QString &section, const QString &key, qint16 defaultValue) const
+{
+    const qint32 number = readNumber(section, key, defaultValue);
+    if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max())
+        return defaultValue;
+    return qint16(number);
+}
+
+QStringList IniFile::readList(const QString &section) const
+{
+    QStringList items;
+    Document document;
+    if (!document.load(m_path))
+        return items;
+    for (int index = 1;; ++index) {
+        const Line *line = document.find(trimBlanks(section), QString::number(index));
+        if (!line || line->value.isEmpty())
+            break;
+        items.append(line->value);
+    }
+    return items;
+}
+
+bool IniFile::write(const QString &section, const QString &key, const QString &value)
+{
+    Document document;
+    if (!document.load(m_path))
+        return false;
+    document.set(oneLine(trimBlanks(section).toString()), oneLine(trimBlanks(key).toString()),
+                 oneLine(value));
+    return document.save(m_path);
+}
+
+bool IniFile::writeList(const QString &section, const QStringList &items)
+{
+    Document document;
+    if (!document.load(m_path))
+        return false;
+    const QString name = oneLine(trimBlanks(section).toString());
+    for (qsizetype i = 0; i < items.size(); ++i)
+        document.set(name, QString::number(i + 1), oneLine(items[i]));
+    document.set(name, QString::number(items.size() + 1), QString());
+    return document.save(m_path);
+}
+
+} // namespace vorlan

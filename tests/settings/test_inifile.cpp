@@ -1,0 +1,316 @@
+#include "settings/inifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using vorlan::IniFile;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// A settings file in a fresh folder, optionally filled with the given bytes.
+class IniFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    QString path() const { return m_dir.filePath(QStringLiteral("Vorlan.ini")); }
+    IniFile fileWith(const QByteArray &bytes)
+    {
+        writeFile(path(), bytes);
+        return IniFile(path());
+    }
+    QByteArray onDisk() const { return readFile(path()); }
+
+    QTemporaryDir m_dir;
+};
+
+// --- reading -------------------------------------------------------------------------------------
+
+TEST_F(IniFileTest, missing_file_gives_every_default)
+{
+    IniFile ini(path());
+    EXPECT_EQ(ini.readText("OPT", "UserName"), QString());
+    EXPECT_EQ(ini.readNumber("POSITION", "M1", 1440), 1440);
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+    EXPECT_TRUE(ini.readList("IP").isEmpty());
+    EXPECT_FALSE(QFile::exists(path())) << "reading must not create the file";
+}
+
+TEST_F(IniFileTest, section_and_key_names_ignore_case)
+{
+    IniFile ini = fileWith("[opt]\r\nKeyword=2\r\nBEEPKEYWORD=1\r\n");
+    EXPECT_EQ(ini.readShort("OPT", "KeyWord", 0), 2);
+    EXPECT_EQ(ini.readShort("Opt", "BeepKeyWord", 0), 1);
+    EXPECT_EQ(ini.readText("oPt", "keyword"), "2");
+}
+
+TEST_F(IniFileTest, header_with_trailing_blanks_opens_its_section)
+{
+    IniFile ini = fileWith("[OPT]  \t\r\nUserName=taro\r\n  [ICON]\r\nStand=a.ico\r\n");
+    EXPECT_EQ(ini.readText("OPT", "UserName"), "taro");
+    EXPECT_EQ(ini.readText("ICON", "Stand"), "a.ico");
+    EXPECT_EQ(ini.readText("OPT", "Stand"), QString()) << "the next header ends the section";
+}
+
+TEST_F(IniFileTest, value_is_everything_after_first_equals_without_surrounding_blanks)
+{
+    IniFile ini = fileWith("[OPT]\r\n\t UserName \t=  a = b  c \t\r\nLogDir=\r\n"
+                           "MemberFontBold=TRUE\r\nMemberFontItalic=True\r\nQuoted=\"x\"\r\n");
+    EXPECT_EQ(ini.readText("OPT", "UserName"), "a = b  c");
+    EXPECT_EQ(ini.readText("OPT", "LogDir"), QString());
+    // Case and quotes are the caller's business: "TRUE" is not "True".
+    EXPECT_EQ(ini.readText("OPT", "MemberFontBold"), "TRUE");
+    EXPECT_EQ(ini.readText("OPT", "MemberFontItalic"), "True");
+    EXPECT_EQ(ini.readText("OPT", "Quoted"), "\"x\"");
+}
+
+TEST_F(IniFileTest, long_value_is_read_whole)
+{
+    const QString name = QString(200, u'n') + QStringLiteral("さん");
+    IniFile ini = fileWith("[OPT]\r\nUserName=" + QByteArray(200, 'n') + "\x82\xb3\x82\xf1\r\n");
+    EXPECT_EQ(ini.readText("OPT", "UserName"), name);
+}
+
+TEST_F(IniFileTest, lf_only_lines_and_a_last_line_without_terminator_are_read)
+{
+    IniFile ini = fileWith("[OPT]\nFT=7\r\n[IP]\n1=10.0.0.1\n2=10.0.0.2");
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 7);
+    EXPECT_EQ(ini.readList("IP"), QStringList({"10.0.0.1", "10.0.0.2"}));
+}
+
+TEST_F(IniFileTest, first_section_and_first_key_win_when_repeated)
+{
+    IniFile ini = fileWith("[OPT]\r\nFT=1\r\nFT=2\r\n[OPT]\r\nFT=3\r\nCO=255\r\n");
+    EXPECT_EQ(ini.readShort("OPT", "FT", 0), 1);
+    EXPECT_EQ(ini.readNumber("OPT", "CO", -1), -1) << "a repeated section is not read";
+}
+
+TEST_F(IniFileTest, keys_before_the_first_header_and_comments_are_not_keys)
+{
+    IniFile ini = fileWith("FT=9\r\n[OPT]\r\n;FT=8\r\njunk line\r\n");
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+    EXPECT_EQ(ini.readText("OPT", "junk line"), QString());
+}
+
+TEST_F(IniFileTest, japanese_names_and_values_are_decoded_from_code_page_932)
+{
+    // "ゾ" ends in the byte of "]" and "表" in the byte of "\": neither may cut a name short.
+    IniFile ini = fileWith("[\x90\xdd\x92\xe8]\r\n\x96\xbc\x91\x4f=\x91\xbe\x98\x59\r\n"
+                           "[\x83\x5d]\r\nX=\x95\x5c\r\n");
+    EXPECT_EQ(ini.readText(QStringLiteral("設定"), QStringLiteral("名前")), QStringLiteral("太郎"));
+    EXPECT_EQ(ini.readText(QStringLiteral("ゾ"), "x"), QStringLiteral("表"));
+}
+
+// --- numbers -------------------------------------------------------------------------------------
+
+TEST_F(IniFileTest, number_is_the_leading_integer_of_the_value)
+{
+    IniFile ini = fileWith("[OPT]\r\nFT=5.9\r\nA=letters\r\nB=\r\nC=-12\r\nD=1440.5\r\nE=12abc\r\n"
+                           "F=-\r\nG=2147483647\r\nH=-2147483648\r\nI=2147483648\r\n"
+                           "J=99999999999999999999999\r\n");
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 5);
+    EXPECT_EQ(ini.readNumber("OPT", "A", 3), 0);
+    EXPECT_EQ(ini.readNumber("OPT", "B", 3), 3) << "an empty value takes the default";
+    EXPECT_EQ(ini.readNumber("OPT", "Missing", 3), 3);
+    EXPECT_EQ(ini.readNumber("OPT", "C", 3), -12);
+    EXPECT_EQ(ini.readNumber("OPT", "D", 0), 1440);
+    EXPECT_EQ(ini.readNumber("OPT", "E", 0), 12);
+    EXPECT_EQ(ini.readNumber("OPT", "F", 3), 0);
+    EXPECT_EQ(ini.readNumber("OPT", "G", 0), 2147483647);
+    EXPECT_EQ(ini.readNumber("OPT", "H", 0), -2147483647 - 1);
+    EXPECT_EQ(ini.readNumber("OPT", "I", 7), 7) << "beyond 32 bits";
+    EXPECT_EQ(ini.readNumber("OPT", "J", 7), 7);
+}
+
+TEST_F(IniFileTest, short_outside_16_bits_takes_the_default)
+{
+    IniFile ini = fileWith("[OPT]\r\nA=32767\r\nB=32768\r\nC=-32768\r\nD=-32769\r\nE=70000\r\n");
+    EXPECT_EQ(ini.readShort("OPT", "A", 3), 32767);
+    EXPECT_EQ(ini.readShort("OPT", "B", 3), 3);
+    EXPECT_EQ(ini.readShort("OPT", "C", 3), -32768);
+    EXPECT_EQ(ini.readShort("OPT", "D", 3), 3);
+    EXPECT_EQ(ini.readShort("OPT", "E", 3), 3) << "must not wrap to 4464";
+}
+
+// --- lists ---------------------------------------------------------------------------------------
+
+TEST_F(IniFileTest, list_ends_at_the_first_empty_or_missing_key)
+{
+    IniFile ini = fileWith("[IP]\r\n1=10.0.0.1\r\n2=host-b\r\n3=\r\n4=10.0.0.4\r\n"
+                           "[KEY]\r\n2 =\t beta \r\n 1= alpha\r\n4=delta\r\n");
+    EXPECT_EQ(ini.readList("ip"), QStringList({"10.0.0.1", "host-b"}));
+    EXPECT_EQ(ini.readList("KEY"), QStringList({"alpha", "beta"})) << "gaps are not skipped";
+    EXPECT_TRUE(ini.readList("NONE").isEmpty());
+}
+
+TEST_F(IniFileTest, shorter_list_leaves_stale_keys_beyond_the_end_mark)
+{
+    IniFile ini = fileWith("[IP]\r\n1=a\r\n2=b\r\n3=c\r\n4=d\r\n5=\r\n[KEY]\r\n1=k\r\n");
+    ASSERT_TRUE(ini.writeList("IP", {"x", "y"}));
+    EXPECT_EQ(onDisk(), QByteArray("[IP]\r\n1=x\r\n2=y\r\n3=\r\n4=d\r\n5=\r\n[KEY]\r\n1=k\r\n"));
+    EXPECT_EQ(ini.readList("IP"), QStringList({"x", "y"}));
+}
+
+TEST_F(IniFileTest, list_written_into_a_new_file_carries_its_end_mark)
+{
+    IniFile ini(path());
+    ASSERT_TRUE(ini.writeList("KEY", {QStringLiteral("さん"), "urgent"}));
+    EXPECT_EQ(onDisk(), QByteArray("[KEY]\r\n1=\x82\xb3\x82\xf1\r\n2=urgent\r\n3=\r\n"));
+    EXPECT_EQ(ini.readList("KEY"), QStringList({QStringLiteral("さん"), "urgent"}));
+
+    ASSERT_TRUE(ini.writeList("KEY", {}));
+    EXPECT_TRUE(ini.readList("KEY").isEmpty());
+}
+
+// --- writing -------------------------------------------------------------------------------------
+
+TEST_F(IniFileTest, missing_file_is_created_with_crlf_lines)
+{
+    IniFile ini(path());
+    ASSERT_TRUE(ini.write("OPT", "LogChk", "0"));
+    EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nLogChk=0\r\n"));
+}
+
+TEST_F(IniFileTest, existing_key_is_replaced_in_place_whatever_its_case)
+{
+    IniFile ini = fileWith("[opt]\r\nKeyWord=0\r\nLogFile=C:\\old.txt\r\nFT=3\r\n");
+    ASSERT_TRUE(ini.write("OPT", "Keyword", "2"));
+    ASSERT_TRUE(ini.write("OPT", "LogFile", ""));
+    EXPECT_EQ(onDisk(), QByteArray("[opt]\r\nKeyword=2\r\nLogFile=\r\nFT=3\r\n"));
+    EXPECT_EQ(ini.readShort("OPT", "KeyWord", 0), 2);
+}
+
+TEST_F(IniFileTest, new_key_goes_after_the_last_key_of_its_section)
+{
+    IniFile ini = fileWith("[OPT]\r\nFT=3\r\n; end of options\r\n\r\n[IP]\r\n1=a\r\n");
+    ASSERT_TRUE(ini.write("opt", "Miss", "san"));
+    EXPECT_EQ(onDisk(),
+              QByteArray("[OPT]\r\nFT=3\r\nMiss=san\r\n; end of options\r\n\r\n[IP]\r\n1=a\r\n"));
+
+    IniFile bare = fileWith("[WAVE]\r\n[OPT]\nFT=3");
+    ASSERT_TRUE(bare.write("WAVE", "Move", "a.wav"));
+    ASSERT_TRUE(bare.write("OPT", "CO", "255"));
+    EXPECT_EQ(onDisk(), QByteArray("[WAVE]\r\nMove=a.wav\r\n[OPT]\nFT=3\r\nCO=255\r\n"));
+}
+
+TEST_F(IniFileTest, missing_section_is_added_at_the_end)
+{
+    IniFile ini = fileWith("; settings\r\n[OPT]\r\nFT=3\r\n");
+    ASSERT_TRUE(ini.write("POSITION", "X", "1200"));
+    EXPECT_EQ(onDisk(), QByteArray("; settings\r\n[OPT]\r\nFT=3\r\n[POSITION]\r\nX=1200\r\n"));
+
+    IniFile unterminated = fileWith("[OPT]\r\nFT=3");
+    ASSERT_TRUE(unterminated.write("IP", "1", "h"));
+    EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nFT=3\r\n[IP]\r\n1=h\r\n"));
+}
+
+TEST_F(IniFileTest, repeated_section_gets_the_write_in_its_first_occurrence)
+{
+    IniFile ini = fileWith("[OPT]\r\nFT=1\r\n[X]\r\n[OPT]\r\nFT=2\r\n");
+    ASSERT_TRUE(ini.write("OPT", "FT", "5"));
+    ASSERT_TRUE(ini.write("OPT", "CO", "9"));
+    EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nFT=5\r\nCO=9\r\n[X]\r\n[OPT]\r\nFT=2\r\n"));
+}
+
+TEST_F(IniFileTest, every_untouched_line_is_kept_byte_for_byte)
+{
+    // Odd spacing, LF-only ends, comments, unknown sections and bytes that are not valid code
+    // page 932 must all survive: re-encoding them would change them.
+    const QByteArray before = "leading junk\n"
+                              "[Custom]\r\n  odd = spacing\t\r\n;comment=1\r\n"
+                              "[OPT]\nFT = 3 \nbad=\x80\xff\x82\r\n"
+                              "[\x90\xdd\x92\xe8]\r\n\x96\xbc\x91\x4f=\x91\xbe\x98\x59\r\n";
+    IniFile ini = fileWith(before);
+    ASSERT_TRUE(ini.write("OPT", "ft", "4"));
+    ASSERT_TRUE(ini.write("Custom", "New", "v"));
+    const QByteArray after = "leading junk\n"
+                             "[Custom]\r\n  odd = spacing\t\r\nNew=v\r\n;comment=1\r\n"
+                             "[OPT]\nft=4\r\nbad=\x80\xff\x82\r\n"
+                             "[\x90\xdd\x92\xe8]\r\n\x96\xbc\x91\x4f=\x91\xbe\x98\x59\r\n";
+    EXPECT_EQ(onDisk(), after);
+}
+
+TEST_F(IniFileTest, japanese_values_are_stored_as_shift_jis_and_read_back)
+{
+    IniFile ini(path());
+    ASSERT_TRUE(ini.write("OPT", "Miss", QStringLiteral("さん")));
+    ASSERT_TRUE(ini.write("OPT", "LogDir", QStringLiteral("/home/taro/表ソ")));
+    ASSERT_TRUE(ini.write(QStringLiteral("設定"), QStringLiteral("名前"), QStringLiteral("太郎")));
+    EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nMiss=\x82\xb3\x82\xf1\r\n"
+                                   "LogDir=/home/taro/\x95\x5c\x83\x5c\r\n"
+                                   "[\x90\xdd\x92\xe8]\r\n\x96\xbc\x91\x4f=\x91\xbe\x98\x59\r\n"));
+    EXPECT_EQ(ini.readText("OPT", "Miss"), QStringLiteral("さん"));
+    EXPECT_EQ(ini.readText("OPT", "LogDir"), QStringLiteral("/home/taro/表ソ"));
+    EXPECT_EQ(ini.readText(QStringLiteral("設定"), QStringLiteral("名前")), QStringLiteral("太郎"));
+}
+
+TEST_F(IniFileTest, value_with_line_breaks_cannot_split_its_line)
+{
+    IniFile ini = fileWith("[OPT]\r\nUserName=a\r\nFT=3\r\n");
+    ASSERT_TRUE(ini.write("OPT", "UserName", "x\r\n[EVIL]\r\nFT=9"));
+    EXPECT_EQ(ini.readShort("OPT", "FT", 0), 3);
+    EXPECT_FALSE(ini.readText("OPT", "UserName").isEmpty());
+    EXPECT_EQ(onDisk().count('\n'), 3);
+}
+
+TEST_F(IniFileTest, successful_write_leaves_no_temporary_file_behind)
+{
+    IniFile ini = fileWith("[OPT]\r\nFT=3\r\n");
+    ASSERT_TRUE(ini.write("OPT", "FT", "4"));
+    ASSERT_TRUE(ini.writeList("IP", {"a"}));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"Vorlan.ini"}));
+}
+
+// --- failed writes -------------------------------------------------------------------------------
+
+TEST_F(IniFileTest, write_where_the_folder_is_missing_or_a_file_fails_and_changes_nothing)
+{
+    const QString folder = m_dir.filePath("absent");
+    IniFile nowhere(folder + "/Vorlan.ini");
+    EXPECT_FALSE(nowhere.write("OPT", "LogChk", "0"));
+    EXPECT_FALSE(nowhere.writeList("IP", {"a"}));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+
+    const QString notAFolder = m_dir.filePath("plain");
+    writeFile(notAFolder, "content\r\n");
+    IniFile ini(notAFolder + "/Vorlan.ini");
+    EXPECT_FALSE(ini.write("OPT", "LogChk", "0"));
+    EXPECT_EQ(readFile(notAFolder), QByteArray("content\r\n"));
+}
+
+TEST_F(IniFileTest, write_into_a_read_only_folder_fails_and_keeps_the_file)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop root";
+    const QByteArray before = "[OPT]\r\nFT=3\r\n";
+    IniFile ini = fileWith(before);
+    QFile::Permissions old = QFile::permissions(m_dir.path());
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const bool written = ini.write("OPT", "FT", "4");
+    QFile::setPermissions(m_dir.path(), old);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(onDisk(), before);
+}
+
+} // namespace
