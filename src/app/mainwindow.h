@@ -1,0 +1,143 @@
+#pragma once
+
+#include "app/clock.h"
+#include "conversation/logwriter.h"
+#include "net/localidentity.h"
+#include "protocol/message.h"
+#include "settings/runningsettings.h"
+
+#include <QIcon>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+
+namespace vorlan {
+
+class Composer;
+class ConversationView;
+class Dispatcher;
+class IniFile;
+class MemberList;
+class UdpEndpoint;
+
+// txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
+class SendBox : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    explicit SendBox(QWidget *parent = nullptr);
+signals:
+    void enterPressed();
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+// What the caller (main or a test) decides about a window before it starts.
+struct MainWindowOptions
+{
+    QString iniPath;                       // empty: Vorlan.ini next to the executable
+    QString commandLine;                   // the port argument
+    std::optional<HostIdentity> identity;  // empty: the host's own name and address
+    QString bindAddress;                   // empty: the wildcard address
+    QStringList segment;                   // loopback stand-ins for the broadcast (tests)
+    const Clock *clock = nullptr;          // null: the system clock
+};
+
+// frmMain: the main window. It owns every control, the roster, the conversation view, the
+// endpoint and the running settings, and wires the subsystems together.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(MainWindowOptions options, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: the settings phase, then the online phase. Returns 0 when the program goes on,
+    // otherwise the exit code it must end with (the message has been shown).
+    int Form_Load();
+
+    // Shows a message box (caption "Vorlan") and writes its text to standard error.
+    void showMessage(const QString &text, QMessageBox::Icon icon = QMessageBox::NoIcon);
+    // Replaces the message box, for tests; the text still goes to standard error.
+    void setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter);
+
+    void SendDatagram(const QString &text, const QString &address);
+    void ProcessMessage(const QString &text);
+    void ShowTitle();
+    // Appends items to today's log; a failure turns logging off with its message.
+    void WriteLog(const QStringList &items);
+
+    // Running state, for the subsystems and for tests.
+    const Identity &identity() const { return m_me; }
+    Identity &identity() { return m_me; }
+    RunningSettings &settings() { return m_settings; }
+    const RunningSettings &settings() const { return m_settings; }
+    QStringList &lstIP() { return m_lstIP; }
+    QStringList &lstPopup() { return m_lstPopup; }
+    QStringList &lstMemberIP() { return m_lstMemberIP; }
+    bool PastLogAsked() const;
+    bool WindowActive() const { return m_windowActive; }
+    quint16 PortNumber() const { return m_port; }
+    const QString &IniPath() const { return m_iniPath; }
+    IniFile &settingsFile() { return *m_ini; }
+    LogWriter &logWriter() { return m_log; }
+    const Clock &clock() const { return *m_clock; }
+    UdpEndpoint &endpoint() { return *m_endpoint; }
+
+    // The four state icons: standing, received message, important message, away.
+    QIcon picVorlan, picReserve, picPop, picDesk;
+
+    MemberList *lvMember() const { return m_lvMember; }
+    ConversationView *rtfHomeMessage() const { return m_rtfHomeMessage; }
+    SendBox *txtSend() const { return m_txtSend; }
+
+    void comEnter_Click();
+    void lvMember_DblClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void createControls();
+    QPushButton *addButton(const char *name, const QString &caption, const QRect &twips,
+                           const QString &toolTip = QString());
+    int onlinePhase();
+    void announce();
+    QString resolvePeer(const QString &entry) const;
+    void Form_QueryUnload();
+
+    MainWindowOptions m_options;
+    SystemClock m_systemClock;
+    const Clock *m_clock;
+    QString m_iniPath;
+    std::unique_ptr<IniFile> m_ini;
+    RunningSettings m_settings;
+    Identity m_me;
+    QStringList m_lstIP;
+    QStringList m_lstPopup;
+    QStringList m_lstMemberIP;
+    quint16 m_port = 8888;
+    bool m_windowActive = false;
+    bool m_closed = false;
+    LogWriter m_log;
+    std::function<void(const QString &, QMessageBox::Icon)> m_presenter;
+
+    MemberList *m_lvMember = nullptr;
+    ConversationView *m_rtfHomeMessage = nullptr;
+    SendBox *m_txtSend = nullptr;
+    QPushButton *m_comTest = nullptr;
+    UdpEndpoint *m_endpoint = nullptr;
+    std::unique_ptr<Dispatcher> m_dispatcher;
+    std::unique_ptr<Composer> m_composer;
+};
+
+} // namespace vorlan

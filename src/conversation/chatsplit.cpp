@@ -1,0 +1,37 @@
+#include "conversation/chatsplit.h"
+
+#include "protocol/codec.h"
+
+namespace vorlan {
+
+QStringList splitToFit(const QString &line, qsizetype fixedBytes, qsizetype limit)
+{
+    const qsizetype budget = limit - fixedBytes;
+    if (cp932Length(line) <= budget)
+        return {line};
+
+    QStringList pieces;
+    qsizetype start = 0;
+    while (start < line.size()) {
+        // The longest prefix of the rest that fits; encoded length grows with the prefix.
+        qsizetype low = start + 1;
+        qsizetype high = line.size();
+        while (low < high) {
+            const qsizetype middle = (low + high + 1) / 2;
+            if (cp932Length(line.mid(start, middle - start)) <= budget)
+                low = middle;
+            else
+                high = middle - 1;
+        }
+        qsizetype end = low;
+        if (end < line.size() && line[end].isLowSurrogate() && end - 1 > start)
+            --end; // never part a surrogate pair
+        else if (end < line.size() && line[end].isLowSurrogate())
+            ++end;
+        pieces.append(line.mid(start, end - start));
+        start = end;
+    }
+    return pieces;
+}
+
+} // namespace vorlan

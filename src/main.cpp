@@ -1,0 +1,57 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM, SIGINT and SIGHUP close the main window like its close box does, so the leave
+// notices go out and the log and settings are closed properly. The handler only writes a byte
+// to a socket pair; the UI thread does the rest.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+
+void closeOnSignals(QWidget &window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
+        window.close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vorlan"));
+
+    vorlan::MainWindowOptions options;
+    options.commandLine = QApplication::arguments().mid(1).join(u' ');
+    vorlan::MainWindow window(std::move(options));
+    if (const int exitCode = window.Form_Load())
+        return exitCode;
+    closeOnSignals(window);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace vorlan {
+
+// How this host names itself to the others.
+struct HostIdentity
+{
+    QString hostName; // MyHostName
+    QString address;  // MyAddress, dotted IPv4
+};
+
+// The host's canonical name and its IPv4 address. The address is the first one the host name
+// resolves to when that is an address of one of this host's interfaces and not a loopback
+// address; otherwise the address of the interface carrying the default route, else the first
+// up, broadcast-capable, non-loopback IPv4 interface, else the loopback address.
+HostIdentity discoverHostIdentity();
+
+} // namespace vorlan

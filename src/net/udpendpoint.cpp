@@ -1,0 +1,216 @@
+#include "net/udpendpoint.h"
+
+#include "net/winsockerrors.h"
+#include "protocol/codec.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace vorlan {
+
+namespace {
+
+constexpr int WriteRetries = 20;
+constexpr int WriteWaitMs = 50;
+
+QString failureText(const char *prefix, int errnoValue)
+{
+    return QString::fromLatin1(prefix) + WinsockErrorText(winsockCodeFromErrno(errnoValue));
+}
+
+sockaddr_in socketAddress(const QString &dotted, quint16 port)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    // Text that is not a dotted address gives the all-ones address, as the desktop peers do.
+    address.sin_addr.s_addr = inet_addr(dotted.toLatin1().constData());
+    return address;
+}
+
+} // namespace
+
+UdpEndpoint::UdpEndpoint(QObject *parent)
+    : QObject(parent), m_buffer(ReceiveBuffer, '\0')
+{
+}
+
+UdpEndpoint::~UdpEndpoint()
+{
+    close();
+}
+
+std::optional<QString> UdpEndpoint::open(const Config &config)
+{
+    close();
+    m_config = config;
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0)
+        return QStringLiteral("Socket:生成ができませんでした。");
+
+    auto fail = [this](const char *prefix) {
+        const int error = errno;
+        close();
+        return std::optional<QString>(failureText(prefix, error));
+    };
+
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(config.port);
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (!config.bindAddress.isEmpty())
+        inet_pton(AF_INET, config.bindAddress.toLatin1().constData(), &local.sin_addr);
+    if (::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local) < 0)
+        return fail("bind:");
+    m_tag = '1';
+
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        return fail("ioctlsocket:");
+
+    const int on = 1;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) < 0
+        || ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &SendBufferSize, sizeof SendBufferSize) < 0
+        || ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &ReceiveBufferSize, sizeof ReceiveBufferSize) < 0)
+        return fail("setsockopt:");
+
+    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
+    disarm();
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &UdpEndpoint::txtSockIn_KeyDown);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &UdpEndpoint::txtSockIn_KeyDown);
+    return std::nullopt;
+}
+
+void UdpEndpoint::close()
+{
+    m_tag = '0';
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    m_readNotifier = nullptr;
+    m_writeNotifier = nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void UdpEndpoint::disarm()
+{
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+}
+
+void UdpEndpoint::armRead()
+{
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
+}
+
+void UdpEndpoint::armWrite()
+{
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(true);
+}
+
+void UdpEndpoint::SendDatagram(const QString &text, const QString &address)
+{
+    const QByteArray bytes = encodeCp932(text);
+    int error = 0;
+    if (bytes.size() > MaxDatagram) {
+        // Callers split what they send; a datagram this long would break every receiver.
+        error = EMSGSIZE;
+    } else {
+        if (m_fd >= 0) {
+            armWrite();
+            m_tag = '4';
+        }
+        const bool broadcast = address == QLatin1String("255.255.255.255");
+        if (broadcast && !m_config.segment.isEmpty()) {
+            for (const QString &peer : std::as_const(m_config.segment)) {
+                if (const int peerError = sendOne(bytes, peer))
+                    error = peerError;
+            }
+        } else {
+            error = sendOne(bytes, address);
+        }
+    }
+    QCoreApplication::processEvents();
+    if (error != 0)
+        emit failed(failureText("send:", error));
+}
+
+// Returns 0 or the errno of the failed send. A send that would block waits for the socket to
+// become writable and is tried again, a bounded number of times.
+int UdpEndpoint::sendOne(const QByteArray &bytes, const QString &address)
+{
+    const sockaddr_in target = socketAddress(address, m_config.port);
+    for (int attempt = 0;; ++attempt) {
+        const ssize_t sent = ::sendto(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL,
+                                      reinterpret_cast<const sockaddr *>(&target), sizeof target);
+        if (sent >= 0)
+            return 0;
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if ((error != EAGAIN && error != EWOULDBLOCK && error != ENOBUFS) || attempt >= WriteRetries)
+            return error;
+        pollfd waiting = {m_fd, POLLOUT, 0};
+        ::poll(&waiting, 1, WriteWaitMs);
+    }
+}
+
+void UdpEndpoint::txtSockIn_KeyDown()
+{
+    switch (m_tag) {
+    case '1':
+        disarm();
+        m_tag = '4';
+        break;
+    case '3':
+        receiveOne();
+        break;
+    case '4':
+        armRead();
+        m_tag = '3';
+        break;
+    default:
+        break;
+    }
+}
+
+void UdpEndpoint::receiveOne()
+{
+    const ssize_t received = ::recv(m_fd, m_buffer.data(), size_t(m_buffer.size()), 0);
+    if (received < 0) {
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
+            return; // spurious readiness: stay armed
+        const QString message = failureText("recv:", error);
+        close();
+        emit failed(message);
+        return;
+    }
+    // The text runs to the received length, or to the first pair of zero bytes within it.
+    QByteArray bytes(m_buffer.constData(), received);
+    const qsizetype zeros = bytes.indexOf(QByteArrayView("\0\0", 2));
+    if (zeros >= 0)
+        bytes.truncate(zeros);
+    emit messageReceived(decodeCp932(bytes));
+}
+
+} // namespace vorlan

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QSocketNotifier;
+
+namespace vorlan {
+
+// The one UDP socket of a peer. Readiness arrives through socket notifiers on the UI thread and
+// drives the endpoint state: "1" bound, no send yet; "4" a send was made, waiting for write
+// readiness; "3" armed for incoming data; "0" closed. Each received datagram is handed on as
+// text through messageReceived (the caller's ProcessMessage).
+class UdpEndpoint : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxDatagram = 4094;        // the most the desktop peers accept
+    static constexpr int ReceiveBuffer = 65536;
+    static constexpr int SendBufferSize = 256 * 1024;
+    static constexpr int ReceiveBufferSize = 1024 * 1024;
+
+    struct Config
+    {
+        quint16 port = 8888;
+        QString bindAddress;  // empty: the wildcard address, so broadcasts arrive
+        // When not empty, a send to "255.255.255.255" goes to each of these addresses instead:
+        // lets in-process tests stand a few loopback peers in for a network segment.
+        QStringList segment;
+    };
+
+    explicit UdpEndpoint(QObject *parent = nullptr);
+    ~UdpEndpoint() override;
+
+    // Creates, binds and configures the socket. On failure returns the message to show
+    // ("bind:" + error text, ...) and leaves the endpoint closed.
+    std::optional<QString> open(const Config &config);
+
+    // Sends text (converted to code page 932) to address on the shared port, then lets pending
+    // events run. A failure is reported through failed("send:" + error text); the endpoint
+    // stays open and goes back to reading.
+    void SendDatagram(const QString &text, const QString &address);
+
+    void close();
+
+    // The state as its one-character tag: "0", "1", "3" or "4".
+    QString tag() const { return QString(QChar(m_tag)); }
+    quint16 port() const { return m_config.port; }
+
+    // The notification sink: acts on the current state.
+    void txtSockIn_KeyDown();
+
+signals:
+    void messageReceived(const QString &text);
+    void failed(const QString &message);
+
+private:
+    int sendOne(const QByteArray &bytes, const QString &address);
+    void receiveOne();
+    void armRead();
+    void armWrite();
+    void disarm();
+
+    Config m_config;
+    int m_fd = -1;
+    char m_tag = '0';
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_buffer;
+};
+
+} // namespace vorlan

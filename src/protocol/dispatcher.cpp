@@ -1,0 +1,201 @@
+#include "protocol/dispatcher.h"
+
+#include "app/clock.h"
+#include "conversation/conversationview.h"
+#include "protocol/pastlog.h"
+#include "roster/memberlist.h"
+#include "settings/runningsettings.h"
+
+#include <array>
+#include <utility>
+
+namespace vorlan {
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+const QChar Tab = u'\t';
+
+QString pastLogMarker(const char *which, const QString &address)
+{
+    return QStringLiteral("---過去のログ受信 %1 (%2より)---").arg(QString::fromUtf8(which), address);
+}
+
+} // namespace
+
+Dispatcher::Dispatcher(MemberList &members, ConversationView &view, const Identity &me,
+                       const RunningSettings &settings, const Clock &clock, Hooks hooks)
+    : m_members(members), m_view(view), m_me(me), m_settings(settings), m_clock(clock),
+      m_hooks(std::move(hooks))
+{
+}
+
+Dispatcher::Handler Dispatcher::handlerFor(QStringView code)
+{
+    static const std::array<std::pair<QStringView, Handler>, 12> table = {{
+        {Code::Chat, &Dispatcher::onChat},
+        {Code::DirectedChat, &Dispatcher::onDirectedChat},
+        {Code::Join, &Dispatcher::onJoin},
+        {Code::JoinReply, &Dispatcher::onJoinReply},
+        {Code::Rejoin, &Dispatcher::onRejoin},
+        {Code::Leave, &Dispatcher::onLeave},
+        {Code::DeskNotice, &Dispatcher::onNotice},
+        {Code::NameNotice, &Dispatcher::onNotice},
+        {Code::VersionRequest, &Dispatcher::onVersionRequest},
+        {Code::VersionReply, &Dispatcher::onVersionReply},
+        {Code::PastLogRequest, &Dispatcher::onPastLogRequest},
+        {Code::PastLogReply, &Dispatcher::onPastLogReply},
+    }};
+    for (const auto &[key, handler] : table) {
+        if (key == code)
+            return handler;
+    }
+    return nullptr;
+}
+
+void Dispatcher::ProcessMessage(const QString &text)
+{
+    const std::optional<ParsedMessage> message = parseMessage(text);
+    if (!message)
+        return;
+    if (const Handler handler = handlerFor(message->code))
+        (this->*handler)(*message);
+}
+
+QString Dispatcher::now() const
+{
+    return m_clock.now().toString(QStringLiteral("HH:mm:ss"));
+}
+
+void Dispatcher::updateMember(const ParsedMessage &message)
+{
+    m_members.UpdateMember(message.deskFlag, message.userName, message.hostName, message.address,
+                           message.startTime);
+}
+
+void Dispatcher::showLine(const QString &head, const QString &tail)
+{
+    m_view.AppendLine(head, colorFromWindowsValue(m_settings.MessageColor));
+    m_view.AppendLine(tail, QColor(Qt::black));
+}
+
+void Dispatcher::log(const QStringList &items)
+{
+    if (m_settings.LogEnabled == 1 && m_hooks.writeLog)
+        m_hooks.writeLog(items);
+}
+
+void Dispatcher::onChat(const ParsedMessage &message)
+{
+    updateMember(message);
+    const QString name = displayName(message.userName, message.hostName);
+    const QString head = now() + u' ' + name + QStringLiteral("->") + Tab;
+    showLine(head, message.payload + CrLf);
+    log({head + message.payload});
+    if (m_hooks.alert)
+        m_hooks.alert(Code::Chat, name, message.payload);
+}
+
+void Dispatcher::onDirectedChat(const ParsedMessage &message)
+{
+    updateMember(message);
+    const QString head = now() + u'[' + message.userName + QStringLiteral("]->") + Tab;
+    showLine(head, message.payload + CrLf);
+    log({head + message.payload});
+    if (m_hooks.alert)
+        m_hooks.alert(Code::DirectedChat, message.userName, message.payload);
+}
+
+void Dispatcher::onJoin(const ParsedMessage &message)
+{
+    const bool known = m_members.contains(message.address);
+    updateMember(message);
+    if (!known) {
+        const QString line = now() + Tab;
+        const QString notice = displayName(message.userName, message.hostName) + m_settings.Honorific
+                               + QStringLiteral("が参加しました。");
+        showLine(line, notice + CrLf);
+        log({line + notice});
+    }
+    replyToJoin(message);
+}
+
+void Dispatcher::replyToJoin(const ParsedMessage &message)
+{
+    if (message.address != m_me.address)
+        m_hooks.send(buildJoinReply(m_me), message.address);
+}
+
+void Dispatcher::onJoinReply(const ParsedMessage &message)
+{
+    updateMember(message);
+    if (message.address != m_me.address && !m_pastLogAsked) {
+        m_pastLogAsked = true;
+        m_hooks.send(buildPastLogRequest(m_me), message.address);
+    }
+}
+
+void Dispatcher::onRejoin(const ParsedMessage &message)
+{
+    updateMember(message);
+    replyToJoin(message);
+}
+
+void Dispatcher::onLeave(const ParsedMessage &message)
+{
+    if (!m_members.RemoveMember(message.address))
+        return;
+    const QString line = now() + Tab;
+    const QString notice = displayName(message.userName, message.hostName) + m_settings.Honorific
+                           + QStringLiteral("が退席しました。");
+    showLine(line, notice + CrLf);
+    log({line + notice});
+    if (m_hooks.showTitle)
+        m_hooks.showTitle();
+}
+
+void Dispatcher::onNotice(const ParsedMessage &message)
+{
+    updateMember(message);
+}
+
+void Dispatcher::onVersionRequest(const ParsedMessage &message)
+{
+    m_hooks.send(buildVersionReply(m_me), message.address);
+}
+
+void Dispatcher::onVersionReply(const ParsedMessage &message)
+{
+    updateMember(message);
+    m_members.SetMemberInformation(message.address, message.payload);
+}
+
+QString Dispatcher::pastLogReply() const
+{
+    return fitPastLogReply(m_me, pastLogReplyText(m_view.conversationTail(PastLogScan)));
+}
+
+void Dispatcher::onPastLogRequest(const ParsedMessage &message)
+{
+    m_hooks.send(buildPastLogReply(m_me, pastLogReply()), message.address);
+}
+
+void Dispatcher::onPastLogReply(const ParsedMessage &message)
+{
+    updateMember(message);
+    if (message.payload.isEmpty())
+        return;
+    const QString start = pastLogMarker("開始", message.address);
+    const QString end = pastLogMarker("終了", message.address);
+    m_view.AppendLine(Tab + start + CrLf);
+    const QColor headColor = colorFromWindowsValue(m_settings.MessageColor);
+    for (const PastLogSegment &segment : pastLogSegments(message.payload)) {
+        m_view.AppendLine(segment.head, headColor);
+        m_view.AppendLine(segment.tail, QColor(Qt::black));
+    }
+    m_view.AppendLine(CrLf);
+    m_view.AppendLine(Tab + end + CrLf);
+    log({start, message.payload, end});
+}
+
+} // namespace vorlan

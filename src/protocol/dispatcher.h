@@ -1,0 +1,70 @@
+#pragma once
+
+#include "protocol/message.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace vorlan {
+
+class Clock;
+class ConversationView;
+class MemberList;
+struct RunningSettings;
+
+// ProcessMessage: acts on one received message. Reads the header, keeps the roster current,
+// writes lines into the conversation view and the log, answers requests and raises alerts.
+class Dispatcher
+{
+public:
+    struct Hooks
+    {
+        std::function<void(const QString &text, const QString &address)> send;
+        std::function<void(const QStringList &items)> writeLog; // called only while logging is on
+        std::function<void(QStringView code, const QString &name, const QString &payload)> alert;
+        std::function<void()> showTitle;
+    };
+
+    Dispatcher(MemberList &members, ConversationView &view, const Identity &me,
+               const RunningSettings &settings, const Clock &clock, Hooks hooks);
+
+    void ProcessMessage(const QString &text);
+
+    bool PastLogAsked() const { return m_pastLogAsked; }
+    void setPastLogAsked(bool asked) { m_pastLogAsked = asked; }
+
+    // The text of the reply to a past-log request, as it would be sent now.
+    QString pastLogReply() const;
+
+private:
+    using Handler = void (Dispatcher::*)(const ParsedMessage &);
+    static Handler handlerFor(QStringView code);
+
+    void onChat(const ParsedMessage &message);
+    void onDirectedChat(const ParsedMessage &message);
+    void onJoin(const ParsedMessage &message);
+    void onJoinReply(const ParsedMessage &message);
+    void onRejoin(const ParsedMessage &message);
+    void onLeave(const ParsedMessage &message);
+    void onNotice(const ParsedMessage &message);
+    void onVersionRequest(const ParsedMessage &message);
+    void onVersionReply(const ParsedMessage &message);
+    void onPastLogRequest(const ParsedMessage &message);
+    void onPastLogReply(const ParsedMessage &message);
+
+    void updateMember(const ParsedMessage &message);
+    void replyToJoin(const ParsedMessage &message);
+    void showLine(const QString &head, const QString &tail);
+    void log(const QStringList &items);
+    QString now() const;
+
+    MemberList &m_members;
+    ConversationView &m_view;
+    const Identity &m_me;
+    const RunningSettings &m_settings;
+    const Clock &m_clock;
+    Hooks m_hooks;
+    bool m_pastLogAsked = false;
+};
+
+} // namespace vorlan

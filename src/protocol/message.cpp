@@ -1,0 +1,145 @@
+#include "protocol/message.h"
+
+namespace vorlan {
+
+namespace {
+
+enum class Tail { StartTimeToEnd, StartTimeAndPayload, Nothing };
+
+struct Kind
+{
+    QStringView code;
+    Tail tail;
+};
+
+constexpr Kind kinds[] = {
+    {Code::Chat, Tail::StartTimeAndPayload},      {Code::DirectedChat, Tail::StartTimeAndPayload},
+    {Code::Join, Tail::StartTimeToEnd},           {Code::JoinReply, Tail::StartTimeToEnd},
+    {Code::Rejoin, Tail::StartTimeToEnd},         {Code::Leave, Tail::Nothing},
+    {Code::DeskNotice, Tail::StartTimeToEnd},     {Code::NameNotice, Tail::StartTimeToEnd},
+    {Code::VersionRequest, Tail::Nothing},        {Code::VersionReply, Tail::StartTimeAndPayload},
+    {Code::PastLogRequest, Tail::Nothing},        {Code::PastLogReply, Tail::StartTimeAndPayload},
+};
+
+const Kind *findKind(QStringView code)
+{
+    for (const Kind &kind : kinds) {
+        if (kind.code == code)
+            return &kind;
+    }
+    return nullptr;
+}
+
+QString withPayload(QStringView code, const Identity &id, const QString &payload)
+{
+    return MessageHeader(code, id) + u',' + payload;
+}
+
+} // namespace
+
+QString versionText()
+{
+    return QStringLiteral("V%1.%2.%3")
+        .arg(VORLAN_VERSION_MAJOR)
+        .arg(VORLAN_VERSION_MINOR)
+        .arg(VORLAN_VERSION_PATCH);
+}
+
+QString programTitle()
+{
+    return QStringLiteral("Vorlan ") + versionText();
+}
+
+QString MessageHeader(QStringView code, const Identity &id)
+{
+    QString text;
+    text.reserve(16 + id.userName.size() + id.hostName.size() + id.address.size());
+    text += code;
+    text += u' ';
+    text += id.deskFlag;
+    text += id.userName;
+    text += u',';
+    text += id.hostName;
+    text += u',';
+    text += id.address;
+    text += u',';
+    text += id.startTime;
+    return text;
+}
+
+QString buildChat(const Identity &id, const QString &line)
+{
+    return withPayload(Code::Chat, id, line);
+}
+
+QString buildDirectedChat(const Identity &id, const QString &recipients, const QString &line)
+{
+    return withPayload(Code::DirectedChat, id, QStringLiteral("(To:") + recipients + QStringLiteral(") ") + line);
+}
+
+QString buildJoin(const Identity &id) { return MessageHeader(Code::Join, id); }
+QString buildJoinReply(const Identity &id) { return MessageHeader(Code::JoinReply, id); }
+QString buildRejoin(const Identity &id) { return MessageHeader(Code::Rejoin, id); }
+QString buildLeave(const Identity &id) { return MessageHeader(Code::Leave, id); }
+QString buildDeskNotice(const Identity &id) { return MessageHeader(Code::DeskNotice, id); }
+QString buildNameNotice(const Identity &id) { return MessageHeader(Code::NameNotice, id); }
+QString buildVersionRequest(const Identity &id) { return MessageHeader(Code::VersionRequest, id); }
+QString buildPastLogRequest(const Identity &id) { return MessageHeader(Code::PastLogRequest, id); }
+
+QString buildVersionReply(const Identity &id)
+{
+    return withPayload(Code::VersionReply, id, versionText());
+}
+
+QString buildPastLogReply(const Identity &id, const QString &conversation)
+{
+    return withPayload(Code::PastLogReply, id, conversation);
+}
+
+std::optional<ParsedMessage> parseMessage(const QString &text)
+{
+    if (text.size() <= 4)
+        return std::nullopt;
+
+    // Three commas delimit user name, host name and address; without them nothing is read.
+    const qsizetype comma1 = text.indexOf(u',', 5);
+    const qsizetype comma2 = comma1 < 0 ? -1 : text.indexOf(u',', comma1 + 1);
+    const qsizetype comma3 = comma2 < 0 ? -1 : text.indexOf(u',', comma2 + 1);
+    if (comma3 < 0)
+        return std::nullopt;
+
+    const Kind *kind = findKind(QStringView(text).left(3));
+    if (!kind)
+        return std::nullopt;
+
+    ParsedMessage message;
+    message.code = text.left(3);
+    message.deskFlag = text.mid(4, 1);
+    message.userName = text.mid(5, comma1 - 5);
+    message.hostName = text.mid(comma1 + 1, comma2 - comma1 - 1);
+    message.address = text.mid(comma2 + 1, comma3 - comma2 - 1);
+
+    switch (kind->tail) {
+    case Tail::StartTimeToEnd:
+        message.startTime = text.mid(comma3 + 1);
+        break;
+    case Tail::StartTimeAndPayload: {
+        const qsizetype comma4 = text.indexOf(u',', comma3 + 1);
+        if (comma4 < 0)
+            return std::nullopt;
+        message.startTime = text.mid(comma3 + 1, comma4 - comma3 - 1);
+        message.payload = text.mid(comma4 + 1);
+        break;
+    }
+    case Tail::Nothing:
+        break;
+    }
+    return message;
+}
+
+QString displayName(const QString &userName, const QString &hostName)
+{
+    return userName.isEmpty() ? hostName : userName;
+}
+
+} // namespace vorlan
