@@ -4,7 +4,12 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <ostream>
 
 namespace vorlan::test {
 
@@ -20,6 +25,48 @@ public:
 
 private:
     QDateTime m_now;
+};
+
+// Stands in for SendDatagram: keeps every datagram handed to it, in order, and sends nothing.
+class RecordingSender
+{
+public:
+    struct Datagram
+    {
+        QString text;
+        QString address;
+        bool operator==(const Datagram &) const = default;
+
+        friend void PrintTo(const Datagram &datagram, std::ostream *out)
+        {
+            *out << '"' << datagram.text.toStdString() << "\" to " << datagram.address.toStdString();
+        }
+    };
+
+    std::function<void(const QString &, const QString &)> hook()
+    {
+        return [this](const QString &text, const QString &address) { sent.append({text, address}); };
+    }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const Datagram &datagram : sent)
+            result.append(datagram.text);
+        return result;
+    }
+
+    QStringList addresses() const
+    {
+        QStringList result;
+        for (const Datagram &datagram : sent)
+            result.append(datagram.address);
+        return result;
+    }
+
+    void clear() { sent.clear(); }
+
+    QList<Datagram> sent;
 };
 
 inline QByteArray readFile(const QString &path)

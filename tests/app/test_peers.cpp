@@ -1,0 +1,139 @@
+#include "app/mainwindow.h"
+#include "conversation/conversationview.h"
+#include "roster/memberlist.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <random>
+
+using namespace vorlan;
+
+namespace {
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+
+// Complete peers in one process: each main window on its own loopback address, a broadcast
+// reaching the three addresses of the segment.
+class Peers : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        port = quint16(20000 + std::random_device{}() % 40000);
+    }
+
+    MainWindow &start(const QString &address, const QString &host, const QString &user)
+    {
+        const QString ini = folder.filePath(host + ".ini");
+        test::writeFile(ini, "[OPT]\r\nUserName=" + user.toLatin1() + "\r\n");
+        MainWindowOptions options;
+        options.iniPath = ini;
+        options.commandLine = QString::number(port);
+        options.identity = HostIdentity{host, address};
+        options.bindAddress = address;
+        options.segment = Segment;
+        options.clock = &clock;
+        auto window = std::make_unique<MainWindow>(options);
+        window->setMessagePresenter([this](const QString &text, auto) { messages << text; });
+        EXPECT_EQ(window->Form_Load(), 0);
+        windows.push_back(std::move(window));
+        return *windows.back();
+    }
+
+    static void type(MainWindow &window, const QString &text)
+    {
+        window.txtSend()->setPlainText(text);
+        window.findChild<QPushButton *>("comEnter")->click();
+    }
+
+    static bool shows(const MainWindow &window, const QString &text)
+    {
+        return window.rtfHomeMessage()->conversationText().contains(text);
+    }
+
+    static int rowOf(const MainWindow &window, const QString &address)
+    {
+        const MemberList &list = *window.lvMember();
+        for (int i = 0; i < list.rowCount(); ++i) {
+            if (list.text(i, MemberList::Address) == address)
+                return i;
+        }
+        return -1;
+    }
+
+    QTemporaryDir folder;
+    quint16 port = 0;
+    test::FakeClock clock;
+    QStringList messages;
+    std::vector<std::unique_ptr<MainWindow>> windows;
+};
+
+} // namespace
+
+TEST_F(Peers, FindEachOtherChatAndFetchThePastLog)
+{
+    MainWindow &a = start("127.0.0.2", "pc02", "alice");
+    ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 1; })); // its own Join came back
+    EXPECT_EQ(a.windowTitle(), "Vorlan V1.2.9(1)");
+    EXPECT_TRUE(shows(a, "09:00:00\talice"));
+    type(a, "before anyone came");
+    ASSERT_TRUE(waitFor([&] { return shows(a, "09:00:00 alice->\tbefore anyone came\r\n"); }));
+
+    MainWindow &b = start("127.0.0.3", "pc03", "bob");
+    ASSERT_TRUE(waitFor([&] {
+        return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2
+               && shows(b, QStringLiteral("---過去のログ受信 終了 (127.0.0.2より)---"));
+    }));
+    EXPECT_TRUE(b.PastLogAsked());
+    const QString bText = b.rtfHomeMessage()->conversationText();
+    const qsizetype begin = bText.indexOf(QStringLiteral("\t---過去のログ受信 開始 (127.0.0.2より)---\r\n"));
+    const qsizetype line = bText.indexOf("09:00:00 alice->\tbefore anyone came\r\n");
+    const qsizetype end = bText.indexOf(QStringLiteral("\t---過去のログ受信 終了 (127.0.0.2より)---\r\n"));
+    EXPECT_LT(begin, line);
+    EXPECT_LT(line, end);
+    EXPECT_EQ(rowOf(a, "127.0.0.3") >= 0, true);
+    EXPECT_EQ(b.lvMember()->text(rowOf(b, "127.0.0.2"), MemberList::UserName), "alice");
+
+    MainWindow &c = start("127.0.0.4", "pc04", "carol");
+    ASSERT_TRUE(waitFor([&] {
+        return a.lvMember()->rowCount() == 3 && b.lvMember()->rowCount() == 3
+               && c.lvMember()->rowCount() == 3;
+    }));
+    EXPECT_EQ(c.windowTitle(), "Vorlan V1.2.9(3)");
+
+    // A line to everybody shows in every view.
+    clock.advance(5);
+    type(b, "hello all");
+    for (MainWindow *w : {&a, &b, &c})
+        EXPECT_TRUE(waitFor([&] { return shows(*w, "09:00:05 bob->\thello all\r\n"); }));
+
+    // A directed line reaches the ticked member and the sender only.
+    a.lvMember()->setTicked(rowOf(a, "127.0.0.4"), true);
+    type(a, "just for carol");
+    const QString directed = "09:00:05[alice]->\t(To:carol) just for carol\r\n";
+    ASSERT_TRUE(waitFor([&] { return shows(c, directed) && shows(a, directed); }));
+    type(b, "marker");
+    ASSERT_TRUE(waitFor([&] { return shows(a, "bob->\tmarker") && shows(c, "bob->\tmarker"); }));
+    EXPECT_FALSE(shows(b, "just for carol"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}

@@ -1,0 +1,212 @@
+#include "net/udpendpoint.h"
+#include "protocol/codec.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <random>
+
+using vorlan::UdpEndpoint;
+
+namespace {
+
+// Lets events run until the condition holds or the time is up.
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// A plain socket on a loopback address, standing in for a peer that just sends.
+class RawPeer
+{
+public:
+    explicit RawPeer(const char *address)
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local = {};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, address, &local.sin_addr);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    }
+    ~RawPeer() { ::close(m_fd); }
+    void send(const QByteArray &bytes, const char *address, quint16 port) const
+    {
+        sockaddr_in target = {};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(port);
+        inet_pton(AF_INET, address, &target.sin_addr);
+        ::sendto(m_fd, bytes.constData(), size_t(bytes.size()), 0,
+                 reinterpret_cast<sockaddr *>(&target), sizeof target);
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// Two endpoints on 127.0.0.2 and 127.0.0.3 sharing one port, as two peers do.
+class EndpointPair : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::mt19937 random(std::random_device{}());
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            port = quint16(20000 + random() % 40000);
+            if (!a.open(config("127.0.0.2")) && !b.open(config("127.0.0.3")))
+                break;
+            a.close();
+            b.close();
+        }
+        ASSERT_EQ(a.tag(), "1");
+        ASSERT_EQ(b.tag(), "1");
+        QObject::connect(&a, &UdpEndpoint::messageReceived, [this](const QString &t) { receivedA << t; });
+        QObject::connect(&b, &UdpEndpoint::messageReceived, [this](const QString &t) { receivedB << t; });
+        QObject::connect(&a, &UdpEndpoint::failed, [this](const QString &t) { failuresA << t; });
+    }
+
+    UdpEndpoint::Config config(const char *address, QStringList segment = {}) const
+    {
+        UdpEndpoint::Config c;
+        c.port = port;
+        c.bindAddress = QString::fromLatin1(address);
+        c.segment = std::move(segment);
+        return c;
+    }
+
+    quint16 port = 0;
+    UdpEndpoint a;
+    UdpEndpoint b;
+    QStringList receivedA, receivedB, failuresA;
+};
+
+} // namespace
+
+TEST_F(EndpointPair, ExchangeTextsThroughTheStateMachine)
+{
+    // Nothing is read before the first send arms the endpoint.
+    RawPeer early("127.0.0.4");
+    early.send("100 0x,h,127.0.0.4,00:00:00,early", "127.0.0.3", port);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(receivedB.isEmpty());
+
+    a.SendDatagram(QStringLiteral("100 0太郎,pc01,127.0.0.2,09:00:00,こんにちは"), QStringLiteral("127.0.0.3"));
+    b.SendDatagram(QStringLiteral("202 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 2 && receivedA.size() == 1; }));
+    // The datagram that waited in the socket comes first, nothing is lost.
+    EXPECT_EQ(receivedB[0], "100 0x,h,127.0.0.4,00:00:00,early");
+    EXPECT_EQ(receivedB[1], QStringLiteral("100 0太郎,pc01,127.0.0.2,09:00:00,こんにちは"));
+    EXPECT_EQ(receivedA[0], "202 0,pc02,127.0.0.3,09:00:01");
+    EXPECT_EQ(a.tag(), "3");
+    EXPECT_EQ(b.tag(), "3");
+    EXPECT_TRUE(failuresA.isEmpty());
+}
+
+TEST_F(EndpointPair, DatagramsArrivingDuringSendsAreDeliveredAfterThem)
+{
+    RawPeer other("127.0.0.4");
+    a.SendDatagram(QStringLiteral("201 0,pc01,127.0.0.2,09:00:00"), QStringLiteral("127.0.0.4"));
+    b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.2"));
+    constexpr int Count = 40;
+    for (int i = 0; i < Count; ++i) {
+        // Each arrives while b is between its send and the send's write readiness.
+        other.send(QByteArray("100 0o,h,127.0.0.4,00:00:00,") + QByteArray::number(i), "127.0.0.3", port);
+        b.SendDatagram(QStringLiteral("100 0,pc02,127.0.0.3,09:00:01,%1").arg(i), QStringLiteral("127.0.0.2"));
+        EXPECT_NE(b.tag(), "0");
+    }
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == Count && receivedA.size() == Count + 1; }));
+    for (int i = 0; i < Count; ++i) {
+        EXPECT_EQ(receivedB[i], QStringLiteral("100 0o,h,127.0.0.4,00:00:00,%1").arg(i));
+        EXPECT_EQ(receivedA[i + 1], QStringLiteral("100 0,pc02,127.0.0.3,09:00:01,%1").arg(i));
+    }
+}
+
+TEST_F(EndpointPair, LongAndEmptyDatagramsNeverCloseTheEndpoint)
+{
+    RawPeer other("127.0.0.4");
+    b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(waitFor([&] { return b.tag() == "3"; }));
+
+    const QByteArray huge(60000, 'a');
+    other.send(huge, "127.0.0.3", port);
+    other.send(QByteArray(), "127.0.0.3", port);
+    // Text stops at a pair of zero bytes inside the datagram.
+    other.send(QByteArray("100 0,h,a,t,x\0\0tail", 19), "127.0.0.3", port);
+    other.send("after", "127.0.0.3", port);
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 4; }));
+    EXPECT_EQ(receivedB[0].size(), 60000);
+    EXPECT_EQ(receivedB[0], QString::fromLatin1(huge));
+    EXPECT_EQ(receivedB[1], QString());
+    EXPECT_EQ(receivedB[2], "100 0,h,a,t,x");
+    EXPECT_EQ(receivedB[3], "after");
+    EXPECT_EQ(b.tag(), "3");
+}
+
+TEST_F(EndpointPair, SendFailureIsReportedAndTheEndpointKeepsReceiving)
+{
+    // Longer than any desktop peer accepts: refused, reported, nothing sent.
+    a.SendDatagram(QString(5000, u'x'), QStringLiteral("127.0.0.3"));
+    ASSERT_EQ(failuresA.size(), 1);
+    EXPECT_EQ(failuresA[0], QStringLiteral("send:データがバッファより大きいので切りつめられた。"));
+    EXPECT_NE(a.tag(), "0");
+
+    // A 4094-byte text of double-byte characters is the most that goes out.
+    const QString largest = QStringLiteral("100 ") + QString(2045, u'あ');
+    ASSERT_EQ(vorlan::cp932Length(largest), 4094);
+    a.SendDatagram(largest, QStringLiteral("127.0.0.3"));
+    b.SendDatagram(QStringLiteral("100 0,pc02,127.0.0.3,09:00:01,still here"), QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(waitFor([&] { return receivedA.size() == 1 && receivedB.size() == 1; }));
+    EXPECT_EQ(receivedA[0], "100 0,pc02,127.0.0.3,09:00:01,still here");
+    EXPECT_EQ(receivedB[0], largest);
+    EXPECT_EQ(failuresA.size(), 1);
+}
+
+TEST_F(EndpointPair, BroadcastGoesToTheInjectedSegment)
+{
+    UdpEndpoint c;
+    const quint16 shared = port;
+    b.close();
+    UdpEndpoint::Config segmentConfig = config("127.0.0.3", {"127.0.0.2", "127.0.0.3"});
+    segmentConfig.port = shared;
+    ASSERT_FALSE(c.open(segmentConfig));
+    QStringList receivedC;
+    QObject::connect(&c, &UdpEndpoint::messageReceived, [&](const QString &t) { receivedC << t; });
+    c.SendDatagram(QStringLiteral("201 0,pc03,127.0.0.3,09:00:02"), QStringLiteral("255.255.255.255"));
+    a.SendDatagram(QStringLiteral("202 0,pc01,127.0.0.2,09:00:00"), QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(waitFor([&] { return receivedA.size() == 1 && receivedC.size() == 2; }));
+    EXPECT_EQ(receivedA[0], "201 0,pc03,127.0.0.3,09:00:02");
+    EXPECT_TRUE(receivedC.contains("201 0,pc03,127.0.0.3,09:00:02")); // its own broadcast comes back
+    EXPECT_TRUE(receivedC.contains("202 0,pc01,127.0.0.2,09:00:00"));
+}
+
+TEST_F(EndpointPair, SecondEndpointOnTheSameAddressAndPortFailsAtBind)
+{
+    UdpEndpoint second;
+    const std::optional<QString> failure = second.open(config("127.0.0.2"));
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(*failure, QStringLiteral("bind:指定されたアドレスは使用中。"));
+    EXPECT_EQ(second.tag(), "0");
+    // A closed endpoint ignores notifications and reports sends as failures.
+    QStringList received, failures;
+    QObject::connect(&second, &UdpEndpoint::messageReceived, [&](const QString &t) { received << t; });
+    QObject::connect(&second, &UdpEndpoint::failed, [&](const QString &t) { failures << t; });
+    second.txtSockIn_KeyDown();
+    EXPECT_EQ(second.tag(), "0");
+    second.SendDatagram(QStringLiteral("201 0,h,a,t"), QStringLiteral("127.0.0.3"));
+    EXPECT_TRUE(received.isEmpty());
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0], QStringLiteral("send:ソケット以外を指定した。"));
+}
