@@ -87,9 +87,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
                                                 *m_clock, std::move(dispatchHooks));
 
     Composer::Hooks composeHooks;
-    composeHooks.send = dispatchHooks.send = [this](const QString &text, const QString &address) {
-        SendDatagram(text, address);
-    };
+    composeHooks.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
     composeHooks.pump = [] { QCoreApplication::processEvents(); };
     composeHooks.setTestVisible = [this](bool visible) { m_comTest->setVisible(visible); };
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
