@@ -1,19 +1,376 @@
 #include "app/startupsettings.h"
 
 #include "app/mainwindow.h"
+#include "app/twips.h"
+#include "roster/memberlist.h"
 #include "settings/inifile.h"
 
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+// The icons live in a static library: nothing would pull their resource object into the program.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace vorlan {
+
+namespace {
+
+const QString Opt = QStringLiteral("OPT");
+const QString Position = QStringLiteral("POSITION");
+
+constexpr char ColumnTwipsProperty[] = "vorlanColumnTwips";
+constexpr int DefaultColumnTwips = 1440;
+
+QWidget *control(MainWindow &window, const char *name)
+{
+    QWidget *widget = window.findChild<QWidget *>(QLatin1String(name));
+    Q_ASSERT_X(widget, "control", name);
+    return widget;
+}
+
+// The button row is extrapolated from two buttons; absurd stored values must not overflow.
+int saturate(qint64 value)
+{
+    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                  std::numeric_limits<int>::max()));
+}
+
+qint16 toShort(qreal value)
+{
+    return qint16(std::clamp<qint64>(qRound64(value), std::numeric_limits<qint16>::min(),
+                                     std::numeric_limits<qint16>::max()));
+}
+
+// Section POSITION: every key defaults to what the window shows now, so a missing key leaves
+// its control where it is.
+class PositionReader
+{
+public:
+    explicit PositionReader(const IniFile &ini) : m_ini(ini) {}
+
+    int operator()(const char *key, int current) const
+    {
+        return m_ini.readNumber(Position, QLatin1String(key), current);
+    }
+
+    bool has(const char *key) const
+    {
+        return !m_ini.readText(Position, QLatin1String(key)).isEmpty();
+    }
+
+private:
+    const IniFile &m_ini;
+};
+
+// A state icon from its ICON key; when the file gives no picture the box keeps what it
+// holds and the running path is emptied.
+bool loadStateIcon(const IniFile &ini, const char *key, QIcon &box, QString &runningPath)
+{
+    const QString path = ini.readText(QStringLiteral("ICON"), QLatin1String(key));
+    const std::optional<QIcon> icon = loadIconFile(path);
+    if (!icon) {
+        runningPath.clear();
+        return false;
+    }
+    box = *icon;
+    runningPath = path;
+    return true;
+}
+
+void applyWindowGeometry(MainWindow &window, const PositionReader &read)
+{
+    const qreal dpi = window.logicalDpiY();
+    const QPoint position(twipsToPixels(read("X", pixelsToTwips(window.x(), dpi)), dpi),
+                          twipsToPixels(read("Y", pixelsToTwips(window.y(), dpi)), dpi));
+    // Without a stored position the window manager places the window, as on any first start.
+    if (position != window.pos() || read.has("X") || read.has("Y"))
+        window.move(position);
+    const QSize size(twipsToPixels(read("W", pixelsToTwips(window.width(), dpi)), dpi),
+                     twipsToPixels(read("H", pixelsToTwips(window.height(), dpi)), dpi));
+    if (size != window.size())
+        window.resize(size);
+}
+
+void applyControlGeometry(MainWindow &window, const PositionReader &read)
+{
+    QWidget *lvMember = control(window, "lvMember");
+    QRect g = twipsGeometry(lvMember);
+    setTwipsGeometry(lvMember, QRect(g.x(), read("LY", g.y()), read("LW", g.width()),
+                                     read("LH", g.height())));
+
+    QWidget *splitter = control(window, "imgResize2");
+    g = twipsGeometry(splitter);
+    setTwipsGeometry(splitter, QRect(g.x(), read("2Y", g.y()), read("2W", g.width()), g.height()));
+
+    // The button row runs from comExit leftwards; EL and DL fix the step between neighbours.
+    const std::array<QWidget *, 7> row = {
+        control(window, "comExit"), control(window, "comDesk"),   control(window, "comFree"),
+        control(window, "comReload"), control(window, "comLog"), control(window, "comInfo"),
+        control(window, "comOption")};
+    std::array<int, 7> left{};
+    g = twipsGeometry(row[0]);
+    const int top = read("EY", g.y());
+    left[0] = read("EL", g.x());
+    left[1] = read("DL", twipsGeometry(row[1]).x());
+    for (size_t i = 2; i < row.size(); ++i)
+        left[i] = saturate(2 * qint64(left[i - 1]) - left[i - 2]);
+    for (size_t i = 0; i < row.size(); ++i) {
+        g = twipsGeometry(row[i]);
+        setTwipsGeometry(row[i], QRect(left[i], top, g.width(), g.height()));
+    }
+
+    QWidget *view = control(window, "rtfHomeMessage");
+    g = twipsGeometry(view);
+    setTwipsGeometry(view, QRect(g.x(), read("HY", g.y()), read("HW", g.width()), read("HH", g.height())));
+
+    QWidget *send = control(window, "txtSend");
+    g = twipsGeometry(send);
+    setTwipsGeometry(send, QRect(g.x(), read("SY", g.y()), read("SW", g.width()), g.height()));
+
+    QWidget *credit = control(window, "lblCopyright");
+    g = twipsGeometry(credit);
+    setTwipsGeometry(credit, QRect(g.x(), read("CY", g.y()), read("CW", g.width()), g.height()));
+
+    // The column widths do not default to the design: a file without them gives 1440 each.
+    MemberList &list = *window.lvMember();
+    for (int column = 0; column < MemberList::ColumnCount; ++column) {
+        const QByteArray key = "M" + QByteArray::number(column + 1);
+        setColumnTwips(list, column, read(key.constData(), DefaultColumnTwips));
+    }
+}
+
+// Logging used to go to one file named by LogFile; it now goes to a folder, which the
+// user has to choose again.
+void migrateOldLogSetting(MainWindow &window)
+{
+    IniFile &ini = window.settingsFile();
+    RunningSettings &settings = window.settings();
+    const QString logFile = ini.readText(Opt, QStringLiteral("LogFile"));
+    if (settings.LogEnabled != 1 || logFile.isEmpty())
+        return;
+    window.showMessage(QStringLiteral("ログの記録先をファイルからディレクトリに変更しました.\r\n"
+                                      "改めて「オプション」にてログを記録するフォルダを指定してください."));
+    settings.LogEnabled = 0;
+    settings.LogFolder.clear();
+    ini.write(Opt, QStringLiteral("LogChk"), QStringLiteral("0"));
+    ini.write(Opt, QStringLiteral("LogFile"), QString());
+}
+
+// The log folder, and today's log when logging is on.
+void openLog(MainWindow &window)
+{
+    IniFile &ini = window.settingsFile();
+    RunningSettings &settings = window.settings();
+    settings.LogFolder = ini.readText(Opt, QStringLiteral("LogDir"));
+    if (settings.LogFolder.isEmpty()) {
+        settings.LogEnabled = 0;
+        // Also what creates the settings file on the very first start.
+        ini.write(Opt, QStringLiteral("LogChk"), QStringLiteral("0"));
+    }
+    if (settings.LogEnabled != 1)
+        return;
+    if (!window.logWriter().open(settings.LogFolder)) {
+        // LogChk stays as stored: the next start tries the folder again.
+        window.showMessage(QStringLiteral("ログを保存できません。設定したログファイル名を見直してください。"));
+        settings.LogEnabled = 0;
+    }
+}
+
+// The font of one control: what the file names is applied, then the running setting records the
+// font the control actually got.
+void applyFont(const IniFile &ini, QWidget *target, const QString &prefix, FontSetting &running)
+{
+    QFont font = target->font();
+    const QString name = ini.readText(Opt, prefix + QStringLiteral("Name"));
+    if (!name.isEmpty())
+        font.setFamily(name);
+    const qint16 size = ini.readShort(Opt, prefix + QStringLiteral("Size"), 0);
+    // 0 keeps the design size; a negative size is no size at all and keeps it too.
+    if (size > 0)
+        font.setPointSize(size);
+    font.setItalic(ini.readText(Opt, prefix + QStringLiteral("Italic")) == QLatin1String("True"));
+    font.setBold(ini.readText(Opt, prefix + QStringLiteral("Bold")) == QLatin1String("True"));
+    target->setFont(font);
+
+    const QFont applied = target->font();
+    const QFontInfo actual = target->fontInfo();
+    running.name = actual.family();
+    running.size = toShort(applied.pointSizeF() > 0 ? applied.pointSizeF() : actual.pointSizeF());
+    running.italic = applied.italic();
+    running.bold = applied.bold();
+}
+
+QString iconResource(StateIcon which, int size)
+{
+    static const char *const names[] = {"standing", "received", "important", "away"};
+    return QStringLiteral(":/icons/%1-%2.png").arg(QLatin1String(names[int(which)])).arg(size);
+}
+
+} // namespace
+
+QIcon builtInIcon(StateIcon which)
+{
+    static const bool registered = (initIconResources(), true);
+    Q_UNUSED(registered);
+    QIcon icon;
+    icon.addFile(iconResource(which, 16), QSize(16, 16));
+    icon.addFile(iconResource(which, 32), QSize(32, 32));
+    return icon;
+}
+
+std::optional<QIcon> loadIconFile(const QString &path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    QImageReader reader(path);
+    // An ICO file holds several sizes; keep them all so each use picks the one that fits.
+    QIcon icon;
+    QImage image;
+    do {
+        if (!reader.read(&image) || image.isNull())
+            break;
+        icon.addPixmap(QPixmap::fromImage(image));
+    } while (reader.jumpToNextImage());
+    if (icon.isNull())
+        return std::nullopt;
+    return icon;
+}
+
+int columnTwips(const MemberList &list, int column)
+{
+    const QHeaderView *header = list.header();
+    const qreal dpi = list.logicalDpiY();
+    const int pixels = header->sectionSize(column);
+    const QVariantList stored = header->property(ColumnTwipsProperty).toList();
+    if (column < stored.size() && stored[column].isValid()) {
+        const int twips = stored[column].toInt();
+        // The user may have dragged the column since; then its pixels are the truth.
+        if (std::max(0, twipsToPixels(twips, dpi)) == pixels)
+            return twips;
+    }
+    return pixelsToTwips(pixels, dpi);
+}
+
+void setColumnTwips(MemberList &list, int column, int twips)
+{
+    QHeaderView *header = list.header();
+    QVariantList stored = header->property(ColumnTwipsProperty).toList();
+    while (stored.size() <= column)
+        stored.append(QVariant());
+    stored[column] = twips;
+    header->setProperty(ColumnTwipsProperty, stored);
+    header->resizeSection(column, std::max(0, twipsToPixels(twips, list.logicalDpiY())));
+}
 
 void applyStartupSettings(MainWindow &window)
 {
     IniFile &ini = window.settingsFile();
-    window.identity().userName = ini.readText(QStringLiteral("OPT"), QStringLiteral("UserName"));
-    window.lstIP() = ini.readList(QStringLiteral("IP"));
+    RunningSettings &settings = window.settings();
+
+    // The state icons. The boxes start with the built-in artwork; a usable ICON file
+    // replaces it. An away icon that cannot be loaded follows the standing icon.
+    window.picVorlan = builtInIcon(StateIcon::Standing);
+    window.picReserve = builtInIcon(StateIcon::ReceivedMessage);
+    window.picPop = builtInIcon(StateIcon::ImportantMessage);
+    window.picDesk = builtInIcon(StateIcon::Away);
+    loadStateIcon(ini, "Stand", window.picVorlan, settings.StandIconFile);
+    loadStateIcon(ini, "Move", window.picReserve, settings.MoveIconFile);
+    loadStateIcon(ini, "Pop", window.picPop, settings.PopIconFile);
+    if (!loadStateIcon(ini, "Desk", window.picDesk, settings.DeskIconFile)) {
+        window.picDesk = window.picVorlan;
+        settings.DeskIconFile = settings.StandIconFile;
+    }
+
+    // The title bar shows the standing icon.
+    window.setWindowIcon(window.picVorlan);
+
+    // Sounds. Whether the wave files exist is found out when they are played.
+    settings.ReceiveWaveFile = ini.readText(QStringLiteral("WAVE"), QStringLiteral("Move"));
+    settings.ImportantWaveFile = ini.readText(QStringLiteral("WAVE"), QStringLiteral("Pop"));
+    settings.NormalSound = ini.readShort(Opt, QStringLiteral("BeepNormal"), 0);
+    settings.KeywordSound = ini.readShort(Opt, QStringLiteral("BeepKeyWord"), 0);
+    settings.SpecifySound = ini.readShort(Opt, QStringLiteral("BeepSpecify"), 0);
+
+    // Geometry. The window first (its resize rules move the panes), then the controls.
+    const PositionReader position(ini);
+    applyWindowGeometry(window, position);
+    applyControlGeometry(window, position);
+
+    settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
+    settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
+    window.identity().userName = ini.readText(Opt, QStringLiteral("UserName"));
+    settings.LogEnabled = ini.readShort(Opt, QStringLiteral("LogChk"), 0);
+
+    // Logging. A log that cannot be opened only switches logging off; the rest of the
+    // settings still apply.
+    migrateOldLogSetting(window);
+    openLog(window);
+
+    // Peer addresses, alert actions, keywords, honorific.
+    window.lstIP().append(ini.readList(QStringLiteral("IP")));
+    settings.NormalAction = ini.readShort(Opt, QStringLiteral("Normal"), 0);
+    settings.KeywordAction = ini.readShort(Opt, QStringLiteral("KeyWord"), 0);
+    settings.SpecifyAction = ini.readShort(Opt, QStringLiteral("Specify"), 0);
+    window.lstPopup().append(ini.readList(QStringLiteral("KEY")));
+    settings.Honorific = ini.readText(Opt, QStringLiteral("Miss"));
+
+    // Fonts.
+    applyFont(ini, control(window, "lvMember"), QStringLiteral("MemberFont"), settings.MemberFont);
+    applyFont(ini, control(window, "rtfHomeMessage"), QStringLiteral("MessageFont"), settings.MessageFont);
+    applyFont(ini, control(window, "txtSend"), QStringLiteral("SendFont"), settings.SendFont);
 }
 
-void saveWindowGeometry(MainWindow &)
+void saveWindowGeometry(MainWindow &window)
 {
+    IniFile &ini = window.settingsFile();
+    const auto write = [&ini](const char *key, int twips) {
+        ini.write(Position, QLatin1String(key), QString::number(twips));
+    };
+    const qreal dpi = window.logicalDpiY();
+    write("X", pixelsToTwips(window.x(), dpi));
+    write("Y", pixelsToTwips(window.y(), dpi));
+    write("W", pixelsToTwips(window.width(), dpi));
+    write("H", pixelsToTwips(window.height(), dpi));
+
+    const QRect list = twipsGeometry(control(window, "lvMember"));
+    write("LY", list.y());
+    write("LW", list.width());
+    write("LH", list.height());
+    const QRect splitter = twipsGeometry(control(window, "imgResize2"));
+    write("2Y", splitter.y());
+    write("2W", splitter.width());
+    const QRect exit = twipsGeometry(control(window, "comExit"));
+    write("EY", exit.y());
+    write("EL", exit.x());
+    const QRect desk = twipsGeometry(control(window, "comDesk"));
+    write("DY", desk.y());
+    write("DL", desk.x());
+    const QRect view = twipsGeometry(control(window, "rtfHomeMessage"));
+    write("HY", view.y());
+    write("HW", view.width());
+    write("HH", view.height());
+    const QRect send = twipsGeometry(control(window, "txtSend"));
+    write("SY", send.y());
+    write("SW", send.width());
+    const QRect credit = twipsGeometry(control(window, "lblCopyright"));
+    write("CY", credit.y());
+    write("CW", credit.width());
+
+    const MemberList &members = *window.lvMember();
+    for (int column = 0; column < MemberList::ColumnCount; ++column) {
+        const QByteArray key = "M" + QByteArray::number(column + 1);
+        write(key.constData(), columnTwips(members, column));
+    }
 }
 
 } // namespace vorlan
