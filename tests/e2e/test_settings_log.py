@@ -126,6 +126,20 @@ class SettingsAndLogTest(unittest.TestCase):
         for line in ini_bytes(text).split(b"\r\n"):
             self.assertIn(line, kept.split(b"\r\n"))
 
+    def test_a_killed_program_leaves_every_logged_line_in_the_file(self):
+        program = self.start("[OPT]\nUserName=%s\nLogChk=1\nLogDir=%s\n" % (USER, self.log_folder))
+        peer = self.peers[2]
+        peer.expect_code("201", source=self.address)
+        peer.send(header("100", peer.address) + ",last words", self.address)
+        peer.send(header("405", peer.address), self.address)
+        peer.expect_code("406", source=self.address)  # the chat line was handled before this
+        program.kill()  # SIGKILL: no shutdown, no close of the log file
+        files = os.listdir(self.log_folder)
+        self.assertEqual(len(files), 1, files)
+        with open(os.path.join(self.log_folder, files[0]), "rb") as file:
+            content = file.read().decode("cp932")
+        self.assertTrue(content.endswith(" peer->\tlast words\r\n"), repr(content))
+
     def test_logging_without_a_folder_is_switched_off(self):
         program = self.start("[OPT]\nUserName=%s\nLogChk=1\nLogDir=\n" % USER)
         peer = self.peers[2]
