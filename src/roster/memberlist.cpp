@@ -3,6 +3,7 @@
 #include "protocol/message.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
 
 namespace vorlan {
 
@@ -36,8 +37,7 @@ MemberList::MemberList(QWidget *parent)
     header()->setSectionsClickable(true);
     header()->setStretchLastSection(false);
     connect(header(), &QHeaderView::sectionClicked, this, &MemberList::lvMember_ColumnClick);
-    connect(this, &QTreeWidget::itemClicked, this,
-            [](QTreeWidgetItem *item) { item->setSelected(true); });
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { selectRow(item); });
     connect(this, &QTreeWidget::itemChanged, this, &MemberList::lvMember_ItemChanged);
 }
 
@@ -49,7 +49,14 @@ void MemberList::lvMember_ItemChanged(QTreeWidgetItem *item, int column)
     if (item->data(UserName, TickRole).toInt() == state)
         return;
     item->setData(UserName, TickRole, state);
-    item->setSelected(true); // ticking a row also selects it
+    if (!m_unticking)
+        selectRow(item); // ticking a row also selects it
+}
+
+void MemberList::selectRow(QTreeWidgetItem *item)
+{
+    // One member is selected at a time; the double-click names the selected one.
+    setCurrentItem(item, UserName, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void MemberList::UpdateMember(const QString &deskFlag, const QString &userName,
@@ -162,13 +169,11 @@ void MemberList::lvMember_ColumnClick(int column)
 
 void MemberList::comFree_Click()
 {
+    // Unticking is not a click on the row: keep the selection as it is.
+    const QScopedValueRollback unticking(m_unticking, true);
     const int rows = rowCount();
-    for (int i = 0; i < rows; ++i) {
-        // Unticking is not a click on the row: keep the selection as it is.
-        QTreeWidgetItem *row = topLevelItem(i);
-        row->setData(UserName, TickRole, Qt::Unchecked);
-        row->setCheckState(UserName, Qt::Unchecked);
-    }
+    for (int i = 0; i < rows; ++i)
+        topLevelItem(i)->setCheckState(UserName, Qt::Unchecked);
 }
 
 } // namespace vorlan

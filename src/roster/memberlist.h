@@ -50,9 +50,11 @@ signals:
 
 private:
     void lvMember_ItemChanged(QTreeWidgetItem *item, int column);
+    void selectRow(QTreeWidgetItem *item);
     QTreeWidgetItem *findRow(const QString &address) const;
 
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_unticking = false; // comFree_Click at work: ticks change, the selection does not
 };
 
 } // namespace vorlan

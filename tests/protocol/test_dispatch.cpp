@@ -1,0 +1,629 @@
+#include "protocol/dispatcher.h"
+
+#include "conversation/conversationview.h"
+#include "net/udpendpoint.h"
+#include "protocol/codec.h"
+#include "protocol/pastlog.h"
+#include "roster/memberlist.h"
+#include "settings/runningsettings.h"
+#include "support/testsupport.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+using namespace vorlan;
+using vorlan::test::FakeClock;
+using vorlan::test::RecordingSender;
+using Datagram = RecordingSender::Datagram;
+
+const QRgb Red = qRgb(255, 0, 0);
+const QRgb Black = qRgb(0, 0, 0);
+// What colourOf answers when the text is missing or painted in more than one colour.
+constexpr QRgb NoSingleColour = 0;
+
+// The local peer: taro on pc01 at 192.168.0.5, started 09:00:00.
+const QString MyAddress = QStringLiteral("192.168.0.5");
+const QString Taro = QStringLiteral("0taro,pc01,192.168.0.5,09:00:00");
+const QString Hanako = QStringLiteral("0hanako,pc02,192.168.0.7,08:30:00");
+const QString Jiro = QStringLiteral("0jiro,pc03,192.168.0.9,08:45:00");
+const QString Nameless = QStringLiteral("0,pc09,192.168.0.19,07:00:00");
+
+struct Alert
+{
+    QString code;
+    QString name;
+    QString payload;
+    bool operator==(const Alert &) const = default;
+};
+
+class DispatchTest : public ::testing::Test
+{
+protected:
+    DispatchTest()
+    {
+        me.deskFlag = QStringLiteral("0");
+        me.userName = QStringLiteral("taro");
+        me.hostName = QStringLiteral("pc01");
+        me.address = MyAddress;
+        me.startTime = QStringLiteral("09:00:00");
+        settings.MessageColor = 0x0000FF; // red, stored as 0x00BBGGRR
+        settings.Honorific = QStringLiteral("さん");
+        settings.LogEnabled = 1;
+    }
+
+    Dispatcher::Hooks hooks()
+    {
+        Dispatcher::Hooks result;
+        result.send = sender.hook();
+        result.writeLog = [this](const QStringList &items) { logged.append(items); };
+        result.alert = [this](QStringView code, const QString &name, const QString &payload) {
+            alerts.append({code.toString(), name, payload});
+        };
+        result.showTitle = [this] { ++titles; };
+        return result;
+    }
+
+    void receive(const QString &text) { dispatcher.ProcessMessage(text); }
+
+    QString shown() const { return view.conversationText(); }
+
+    // The colour every character of the last occurrence of text is painted in, as the
+    // document holds it (block breaks read as "\n").
+    QRgb colourOf(const QString &text) const
+    {
+        QString flat;
+        QList<QRgb> colours;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next()) {
+            if (block != view.document()->begin()) {
+                flat += u'\n';
+                colours.append(NoSingleColour);
+            }
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                flat += fragment.text();
+                const QRgb colour = fragment.charFormat().foreground().color().rgb();
+                for (qsizetype i = 0; i < fragment.text().size(); ++i)
+                    colours.append(colour);
+            }
+        }
+        const qsizetype at = flat.lastIndexOf(text);
+        if (at < 0 || text.isEmpty())
+            return NoSingleColour;
+        const QRgb first = colours[at];
+        for (qsizetype i = at; i < at + text.size(); ++i) {
+            if (colours[i] != first)
+                return NoSingleColour;
+        }
+        return first;
+    }
+
+    int rowOf(const QString &address) const
+    {
+        for (int i = 0; i < members.rowCount(); ++i) {
+            if (members.text(i, MemberList::Address) == address)
+                return i;
+        }
+        return -1;
+    }
+
+    MemberList members;
+    ConversationView view;
+    Identity me;
+    RunningSettings settings;
+    FakeClock clock{QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30))};
+    RecordingSender sender;
+    QList<QStringList> logged;
+    QList<Alert> alerts;
+    int titles = 0;
+    Dispatcher dispatcher{members, view, me, settings, clock, hooks()};
+};
+
+// --- Chat lines (100) ---
+
+TEST_F(DispatchTest, ChatShowsTimeSenderAndTextAndListsTheSender)
+{
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",hello"));
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30 hanako->\thello\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 hanako->\t")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("hello")), Black);
+    ASSERT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(members.text(0, MemberList::UserName), QStringLiteral("hanako"));
+    EXPECT_EQ(members.text(0, MemberList::HostName), QStringLiteral("pc02"));
+    EXPECT_EQ(members.text(0, MemberList::StartTime), QStringLiteral("08:30:00"));
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(alerts, QList<Alert>({{"100", "hanako", "hello"}}));
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("10:15:30 hanako->\thello")}}));
+}
+
+TEST_F(DispatchTest, ChatLinesFollowEachOtherWithTheirWholePayloadAndArrivalTime)
+{
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",a,b,,c"));
+    clock.advance(61);
+    receive(QStringLiteral("100 ") + Hanako + u',');
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30 hanako->\ta,b,,c\r\n"
+                                      "10:16:31 hanako->\t\r\n"));
+    EXPECT_EQ(view.document()->blockCount(), 3); // two lines and the empty one after them
+    EXPECT_EQ(colourOf(QStringLiteral("10:16:31 hanako->\t")), Red);
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(members.text(0, MemberList::StartTime), QStringLiteral("08:30:00"));
+    ASSERT_EQ(alerts.size(), 2);
+    EXPECT_EQ(alerts[0].payload, QStringLiteral("a,b,,c"));
+    EXPECT_EQ(alerts[1].payload, QString());
+}
+
+TEST_F(DispatchTest, RemoteMarkupIsShownAsTheCharactersItIs)
+{
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",<b>x</b> &amp; <img src=\"y\">"));
+
+    EXPECT_TRUE(view.isReadOnly());
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30 hanako->\t<b>x</b> &amp; <img src=\"y\">\r\n"));
+    EXPECT_TRUE(view.document()->toPlainText().contains(QStringLiteral("<b>x</b> &amp; <img src=\"y\">")));
+    EXPECT_EQ(colourOf(QStringLiteral("<b>x</b>")), Black);
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            EXPECT_FALSE(it.fragment().charFormat().isImageFormat());
+            EXPECT_NE(it.fragment().charFormat().fontWeight(), QFont::Bold);
+        }
+    }
+}
+
+TEST_F(DispatchTest, HeadColourFollowsTheStoredBlueGreenRedValue)
+{
+    settings.MessageColor = 0xFF0000; // blue
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",one"));
+    settings.MessageColor = 0x00FF00; // green
+    receive(QStringLiteral("100 ") + Jiro + QStringLiteral(",two"));
+    settings.MessageColor = 0;
+    receive(QStringLiteral("101 ") + Nameless + QStringLiteral(",(To:taro) three"));
+
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 hanako->\t")), qRgb(0, 0, 255));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 jiro->\t")), qRgb(0, 255, 0));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30[]->\t(To:taro) three")), Black);
+    EXPECT_EQ(colourOf(QStringLiteral("one")), Black);
+    EXPECT_EQ(colourOf(QStringLiteral("two")), Black);
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 jiro->\ttwo")), NoSingleColour);
+}
+
+// --- Directed lines (101) ---
+
+TEST_F(DispatchTest, DirectedLineShowsTheUserNameInBrackets)
+{
+    receive(QStringLiteral("101 ") + Hanako + QStringLiteral(",(To:taro,jiro) a,b"));
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30[hanako]->\t(To:taro,jiro) a,b\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30[hanako]->\t")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("(To:taro,jiro) a,b")), Black);
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(alerts, QList<Alert>({{"101", "hanako", "(To:taro,jiro) a,b"}}));
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("10:15:30[hanako]->\t(To:taro,jiro) a,b")}}));
+}
+
+TEST_F(DispatchTest, MemberWithoutUserNameIsShownByHostOrEmptyBrackets)
+{
+    receive(QStringLiteral("201 ") + Nameless);
+    receive(QStringLiteral("100 ") + Nameless + QStringLiteral(",hi"));
+    receive(QStringLiteral("101 ") + Nameless + QStringLiteral(",(To:taro) yo"));
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30\tpc09さんが参加しました。\r\n"
+                                      "10:15:30 pc09->\thi\r\n"
+                                      "10:15:30[]->\t(To:taro) yo\r\n"));
+    EXPECT_EQ(members.text(0, MemberList::UserName), QString());
+    EXPECT_EQ(alerts, QList<Alert>({{"100", "pc09", "hi"}, {"101", "", "(To:taro) yo"}}));
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("10:15:30\tpc09さんが参加しました。")},
+                                          {QStringLiteral("10:15:30 pc09->\thi")},
+                                          {QStringLiteral("10:15:30[]->\t(To:taro) yo")}}));
+    EXPECT_EQ(sender.addresses(), QStringList({"192.168.0.19"}));
+}
+
+// --- Join (201) and rejoin (203) ---
+
+TEST_F(DispatchTest, JoinOfANewMemberIsShownAndAnswered)
+{
+    receive(QStringLiteral("201 ") + Hanako);
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30\thanakoさんが参加しました。\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30\t")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("hanakoさんが参加しました。")), Black);
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7"}));
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"202 " + Taro, "192.168.0.7"}}));
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("10:15:30\thanakoさんが参加しました。")}}));
+    EXPECT_TRUE(alerts.isEmpty());
+}
+
+TEST_F(DispatchTest, OwnJoinComingBackListsItselfWithoutAnsweringItself)
+{
+    receive(QStringLiteral("201 ") + Taro);
+
+    EXPECT_EQ(members.addresses(), QStringList({MyAddress}));
+    EXPECT_EQ(members.text(0, MemberList::UserName), QStringLiteral("taro"));
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30\ttaroさんが参加しました。\r\n"));
+    EXPECT_TRUE(sender.sent.isEmpty());
+}
+
+TEST_F(DispatchTest, SecondJoinFromAListedAddressIsAnsweredButNotShown)
+{
+    receive(QStringLiteral("201 ") + Hanako);
+    sender.clear();
+    logged.clear();
+    receive(QStringLiteral("201 1hanako2,pc02,192.168.0.7,11:00:00"));
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30\thanakoさんが参加しました。\r\n"));
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(members.text(0, MemberList::UserName), QStringLiteral("hanako2"));
+    EXPECT_EQ(members.text(0, MemberList::Desk), QStringLiteral("不在"));
+    EXPECT_EQ(members.text(0, MemberList::StartTime), QStringLiteral("11:00:00"));
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"202 " + Taro, "192.168.0.7"}}));
+    EXPECT_TRUE(logged.isEmpty());
+}
+
+TEST_F(DispatchTest, JoinAnswerCarriesTheIdentityAsItIsNow)
+{
+    me.deskFlag = QStringLiteral("1");
+    me.userName = QStringLiteral("太郎");
+    receive(QStringLiteral("201 ") + Hanako);
+
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"202 1太郎,pc01,192.168.0.5,09:00:00", "192.168.0.7"}}));
+}
+
+TEST_F(DispatchTest, RejoinRefreshesAndAnswersOthersButShowsNothing)
+{
+    receive(QStringLiteral("203 ") + Hanako);
+    receive(QStringLiteral("203 ") + Taro);
+
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7", MyAddress}));
+    EXPECT_EQ(shown(), QString());
+    EXPECT_EQ(view.document()->toPlainText(), QString());
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"202 " + Taro, "192.168.0.7"}}));
+    EXPECT_TRUE(logged.isEmpty());
+}
+
+// --- Join reply (202) and the automatic past-log request ---
+
+TEST_F(DispatchTest, OnlyTheFirstAnsweringPeerIsAskedForThePastLog)
+{
+    ASSERT_FALSE(dispatcher.PastLogAsked());
+    receive(QStringLiteral("202 ") + Hanako);
+    receive(QStringLiteral("202 ") + Jiro);
+
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"500 " + Taro, "192.168.0.7"}}));
+    EXPECT_TRUE(dispatcher.PastLogAsked());
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7", "192.168.0.9"}));
+    EXPECT_EQ(shown(), QString());
+}
+
+TEST_F(DispatchTest, OwnJoinReplyNeitherAsksItselfNorUsesUpTheRequest)
+{
+    receive(QStringLiteral("202 ") + Taro);
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_FALSE(dispatcher.PastLogAsked());
+    EXPECT_EQ(members.addresses(), QStringList({MyAddress}));
+
+    receive(QStringLiteral("202 ") + Jiro);
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"500 " + Taro, "192.168.0.9"}}));
+}
+
+TEST_F(DispatchTest, NoAutomaticRequestOnceThePastLogWasAsked)
+{
+    dispatcher.setPastLogAsked(true);
+    receive(QStringLiteral("202 ") + Hanako);
+
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(members.rowCount(), 1);
+}
+
+// --- Leave (301) ---
+
+TEST_F(DispatchTest, LeaveFromAnUnknownAddressChangesNothing)
+{
+    receive(QStringLiteral("100 ") + Jiro + QStringLiteral(",hi"));
+    const QString before = shown();
+    logged.clear();
+    receive(QStringLiteral("301 ") + Hanako);
+
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.9"}));
+    EXPECT_EQ(titles, 0);
+    EXPECT_TRUE(logged.isEmpty());
+    EXPECT_TRUE(sender.sent.isEmpty());
+}
+
+TEST_F(DispatchTest, LeaveOfAListedMemberRemovesItsRowAndSaysGoodbye)
+{
+    receive(QStringLiteral("202 ") + Jiro);
+    receive(QStringLiteral("202 ") + Hanako);
+    logged.clear();
+    clock.advance(30);
+    receive(QStringLiteral("301 ") + Hanako);
+
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.9"}));
+    EXPECT_EQ(shown(), QStringLiteral("10:16:00\thanakoさんが退席しました。\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("10:16:00\t")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("hanakoさんが退席しました。")), Black);
+    EXPECT_EQ(titles, 1);
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("10:16:00\thanakoさんが退席しました。")}}));
+}
+
+TEST_F(DispatchTest, LeaveNamesTheSenderAsTheMessageDoes)
+{
+    receive(QStringLiteral("202 ") + Nameless);
+    receive(QStringLiteral("301 0,other,192.168.0.19,07:00:00"));
+
+    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30\totherさんが退席しました。\r\n"));
+}
+
+// --- Desk and name notices (402, 404) ---
+
+TEST_F(DispatchTest, NoticesRefreshTheRowSilently)
+{
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",hi"));
+    const QString before = shown();
+    logged.clear();
+    members.SetMemberInformation(QStringLiteral("192.168.0.7"), QStringLiteral("V1.2.9"));
+
+    receive(QStringLiteral("402 1hanako,pc02,192.168.0.7,08:30:00"));
+    EXPECT_EQ(members.text(0, MemberList::Desk), QStringLiteral("不在"));
+
+    receive(QStringLiteral("404 0はなこ,pc02,192.168.0.7,08:30:00,extra"));
+    EXPECT_EQ(members.text(0, MemberList::Desk), QString());
+    EXPECT_EQ(members.text(0, MemberList::UserName), QStringLiteral("はなこ"));
+    EXPECT_EQ(members.text(0, MemberList::StartTime), QStringLiteral("08:30:00,extra"));
+    EXPECT_EQ(members.text(0, MemberList::Information), QStringLiteral("V1.2.9"));
+
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(shown(), before);
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_TRUE(logged.isEmpty());
+}
+
+// --- Version request and reply (405, 406) ---
+
+TEST_F(DispatchTest, VersionRequestIsAnsweredWithoutTouchingTheRoster)
+{
+    receive(QStringLiteral("405 ") + Hanako);
+
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"406 " + Taro + ",V1.2.9", "192.168.0.7"}}));
+    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_EQ(shown(), QString());
+}
+
+TEST_F(DispatchTest, OwnVersionRequestIsAnsweredToItselfAndFillsTheOwnRow)
+{
+    receive(QStringLiteral("201 ") + Taro);
+    receive(QStringLiteral("405 ") + Taro);
+    ASSERT_EQ(sender.sent, QList<Datagram>({{"406 " + Taro + ",V1.2.9", MyAddress}}));
+
+    receive(sender.sent.first().text);
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(members.text(0, MemberList::Information), QStringLiteral("V1.2.9"));
+}
+
+TEST_F(DispatchTest, VersionReplyFillsTheInformationOfTheRepliersRow)
+{
+    receive(QStringLiteral("202 ") + Jiro);
+    receive(QStringLiteral("406 ") + Hanako + QStringLiteral(",V2.0.1"));
+    receive(QStringLiteral("406 ") + Jiro + QStringLiteral(",V1.0,beta"));
+
+    ASSERT_EQ(members.rowCount(), 2);
+    EXPECT_EQ(members.text(rowOf("192.168.0.7"), MemberList::Information), QStringLiteral("V2.0.1"));
+    EXPECT_EQ(members.text(rowOf("192.168.0.9"), MemberList::Information), QStringLiteral("V1.0,beta"));
+    EXPECT_EQ(shown(), QString());
+    EXPECT_TRUE(logged.isEmpty());
+}
+
+// --- Past-log request (500) ---
+
+TEST_F(DispatchTest, PastLogReplyLeavesOutDirectedLines)
+{
+    receive(QStringLiteral("201 ") + Jiro);
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",public"));
+    receive(QStringLiteral("101 ") + Hanako + QStringLiteral(",(To:taro) secret"));
+    receive(QStringLiteral("100 ") + Nameless + QStringLiteral(",[bracketed]"));
+    sender.clear();
+    const int rows = members.rowCount();
+
+    receive(QStringLiteral("500 0saburo,pc04,192.168.0.11,08:00:00"));
+
+    const QString expected = QStringLiteral("10:15:30\tjiroさんが参加しました。\r\n"
+                                            "10:15:30 hanako->\tpublic\r\n"
+                                            "10:15:30 pc09->\t[bracketed]\r\n");
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"501 " + Taro + u',' + expected, "192.168.0.11"}}));
+    EXPECT_EQ(dispatcher.pastLogReply(), expected);
+    EXPECT_FALSE(sender.sent.first().text.contains(QStringLiteral("secret")));
+    EXPECT_EQ(members.rowCount(), rows);
+}
+
+TEST_F(DispatchTest, PastLogRequestFromItselfIsAnsweredToItself)
+{
+    receive(QStringLiteral("500 ") + Taro);
+
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"501 " + Taro + u',', MyAddress}}));
+    EXPECT_EQ(members.rowCount(), 0);
+}
+
+TEST_F(DispatchTest, PastLogReplyOfALongDoubleByteConversationFitsOneDatagram)
+{
+    // Lines of a thousand double-byte characters: the last 2048 characters are close to
+    // 4100 bytes, too many for one datagram with the header.
+    const QString words(1000, QChar(u'漢'));
+    for (int i = 0; i < 6; ++i) {
+        receive(QStringLiteral("100 0花子,pc02,192.168.0.7,08:30:00,") + words);
+        clock.advance(1);
+    }
+    const QString full = pastLogReplyText(view.conversationText());
+    ASSERT_EQ(full.size(), PastLogKeep);
+    ASSERT_GT(encodeCp932(buildPastLogReply(me, full)).size(), UdpEndpoint::MaxDatagram);
+
+    receive(QStringLiteral("500 ") + Jiro);
+    ASSERT_EQ(sender.sent.size(), 1);
+    const QString message = sender.sent.first().text;
+    const QString prefix = QStringLiteral("501 ") + Taro + u',';
+    ASSERT_TRUE(message.startsWith(prefix));
+    const QString payload = message.mid(prefix.size());
+
+    EXPECT_LE(encodeCp932(message).size(), UdpEndpoint::MaxDatagram);
+    EXPECT_TRUE(full.endsWith(payload));
+    EXPECT_EQ(full.at(full.size() - payload.size() - 1), u'\n'); // begins at a line start
+    EXPECT_TRUE(payload.startsWith(QStringLiteral("10:15:3")));
+    EXPECT_TRUE(payload.endsWith(words + QStringLiteral("\r\n")));
+    // Only the broken first line is given up: the two whole lines after it still fit.
+    EXPECT_EQ(payload.count(u'\n'), 2);
+}
+
+// --- Past-log reply (501) ---
+
+TEST_F(DispatchTest, PastLogIsShownBetweenMarkersInItsOwnColours)
+{
+    const QString payload = QStringLiteral("08:00:00 jiro->\tmorning\r\n"
+                                           "08:01:00\tsaburoさんが参加しました。\r\n");
+    receive(QStringLiteral("501 ") + Hanako + u',' + payload);
+
+    EXPECT_EQ(shown(), QStringLiteral("\t---過去のログ受信 開始 (192.168.0.7より)---\r\n"
+                                      "08:00:00 jiro->\tmorning\r\n"
+                                      "08:01:00\tsaburoさんが参加しました。\r\n"
+                                      "\t---過去のログ受信 終了 (192.168.0.7より)---\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("08:00:00 jiro->")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("\tmorning")), Black);
+    EXPECT_EQ(colourOf(QStringLiteral("08:01:00")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("\tsaburoさんが参加しました。")), Black);
+    EXPECT_EQ(colourOf(QStringLiteral("---過去のログ受信 終了 (192.168.0.7より)---")), Black);
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7"}));
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(logged, QList<QStringList>({{QStringLiteral("---過去のログ受信 開始 (192.168.0.7より)---"), payload,
+                                           QStringLiteral("---過去のログ受信 終了 (192.168.0.7より)---")}}));
+}
+
+TEST_F(DispatchTest, PastLogStartMarkerKeepsTheColourOfTheLastInsert)
+{
+    receive(QStringLiteral("201 ") + Jiro); // ends with a black tail
+    settings.MessageColor = 0x0000FF;
+    receive(QStringLiteral("501 ") + Hanako + QStringLiteral(",x\r\n08:00:00 jiro->\tmorning\r\n"));
+
+    EXPECT_EQ(colourOf(QStringLiteral("---過去のログ受信 開始 (192.168.0.7より)---")), Black);
+    // Whatever precedes a line's tab is its head, the line break before it included.
+    EXPECT_TRUE(shown().endsWith(QStringLiteral("より)---\r\nx\r\n08:00:00 jiro->\tmorning\r\n"
+                                                "\t---過去のログ受信 終了 (192.168.0.7より)---\r\n")));
+    EXPECT_EQ(colourOf(QStringLiteral("x")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("08:00:00 jiro->")), Red);
+    EXPECT_EQ(colourOf(QStringLiteral("\tmorning")), Black);
+}
+
+TEST_F(DispatchTest, PastLogTextAfterTheLastTabbedLineIsNotShown)
+{
+    receive(QStringLiteral("501 ") + Hanako + QStringLiteral(",08:00:00 jiro->\tmorning\r\nno tab here\r\n"));
+
+    EXPECT_EQ(shown(), QStringLiteral("\t---過去のログ受信 開始 (192.168.0.7より)---\r\n"
+                                      "08:00:00 jiro->\tmorning\r\n"
+                                      "\t---過去のログ受信 終了 (192.168.0.7より)---\r\n"));
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_EQ(logged.first().at(1), QStringLiteral("08:00:00 jiro->\tmorning\r\nno tab here\r\n"));
+}
+
+TEST_F(DispatchTest, PastLogWithATabButNoFinalLineBreakKeepsItsLastLine)
+{
+    receive(QStringLiteral("501 ") + Hanako + QStringLiteral(",08:00:00 jiro->\tunfinished"));
+
+    EXPECT_EQ(shown(), QStringLiteral("\t---過去のログ受信 開始 (192.168.0.7より)---\r\n"
+                                      "08:00:00 jiro->\tunfinished\r\n"
+                                      "\t---過去のログ受信 終了 (192.168.0.7より)---\r\n"));
+    EXPECT_EQ(colourOf(QStringLiteral("\tunfinished")), Black);
+}
+
+TEST_F(DispatchTest, EmptyPastLogOnlyRefreshesTheSendersRow)
+{
+    receive(QStringLiteral("202 1hanako,pc02,192.168.0.7,08:30:00"));
+    receive(QStringLiteral("501 ") + Hanako + u',');
+
+    EXPECT_EQ(shown(), QString());
+    EXPECT_EQ(members.rowCount(), 1);
+    EXPECT_EQ(members.text(0, MemberList::Desk), QString());
+    EXPECT_TRUE(logged.isEmpty());
+    EXPECT_EQ(sender.sent.size(), 1); // the automatic request after the 202, nothing more
+}
+
+// --- Texts that break the header rules ---
+
+TEST_F(DispatchTest, MalformedTextsAreDroppedWithoutAnyEffect)
+{
+    const QStringList texts = {
+        QString(),
+        QStringLiteral("100 "),
+        QStringLiteral("100 0"),
+        QStringLiteral("100 0taro,pc01,192.168.0.5,09:00:00"),   // a chat needs its fourth comma
+        QStringLiteral("101 0taro,pc01,192.168.0.5,09:00:00"),
+        QStringLiteral("406 0taro,pc01,192.168.0.5,09:00:00"),
+        QStringLiteral("501 0taro,pc01,192.168.0.5,09:00:00"),
+        QStringLiteral("201 0hanako,pc02"),                      // fewer than three commas
+        QStringLiteral("405 0hanako,pc02,192.168.0.7"),
+        QStringLiteral("999 0hanako,pc02,192.168.0.7,08:30:00,x"),
+        QStringLiteral("10 0hanako,pc02,192.168.0.7,08:30:00,x"),
+        QStringLiteral("chat hanako,pc02,192.168.0.7,08:30:00,x"),
+    };
+    for (const QString &text : texts)
+        receive(text);
+
+    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_EQ(shown(), QString());
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_TRUE(logged.isEmpty());
+    EXPECT_TRUE(alerts.isEmpty());
+    EXPECT_EQ(titles, 0);
+    EXPECT_FALSE(dispatcher.PastLogAsked());
+}
+
+TEST_F(DispatchTest, CharacterFourIsNotExamined)
+{
+    receive(QStringLiteral("100x0hanako,pc02,192.168.0.7,08:30:00,hi"));
+
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30 hanako->\thi\r\n"));
+    EXPECT_EQ(members.rowCount(), 1);
+}
+
+// --- The conversation log ---
+
+TEST_F(DispatchTest, NothingIsLoggedWhileLoggingIsOff)
+{
+    settings.LogEnabled = 0;
+    receive(QStringLiteral("201 ") + Hanako);
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",hi"));
+    receive(QStringLiteral("101 ") + Hanako + QStringLiteral(",(To:taro) hi"));
+    receive(QStringLiteral("501 ") + Hanako + QStringLiteral(",08:00:00 jiro->\tm\r\n"));
+    receive(QStringLiteral("301 ") + Hanako);
+
+    EXPECT_TRUE(logged.isEmpty());
+    EXPECT_EQ(view.conversationText().count(QStringLiteral("\r\n")), 7);
+}
+
+TEST_F(DispatchTest, LoggedItemsMatchTheShownLinesWithoutTheirLineEnds)
+{
+    receive(QStringLiteral("201 ") + Hanako);
+    receive(QStringLiteral("202 ") + Jiro);
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",hi"));
+    receive(QStringLiteral("101 ") + Jiro + QStringLiteral(",(To:taro) yo"));
+    receive(QStringLiteral("406 ") + Jiro + QStringLiteral(",V1.2.9"));
+    receive(QStringLiteral("301 ") + Jiro);
+
+    EXPECT_EQ(logged, QList<QStringList>({
+                          {QStringLiteral("10:15:30\thanakoさんが参加しました。")},
+                          {QStringLiteral("10:15:30 hanako->\thi")},
+                          {QStringLiteral("10:15:30[jiro]->\t(To:taro) yo")},
+                          {QStringLiteral("10:15:30\tjiroさんが退席しました。")},
+                      }));
+}
+
+} // namespace
