@@ -299,7 +299,7 @@ void MainWindow::lvMember_DblClick()
     const QString name = *selected + m_settings.Honorific;
     m_txtSend->setFocus();
     QTextCursor cursor = m_txtSend->textCursor();
-    cursor.setPosition(cursor.position());
+    cursor.setPosition(cursor.selectionStart()); // a selection is not replaced
     cursor.insertText(name);
     m_txtSend->setTextCursor(cursor);
 }
