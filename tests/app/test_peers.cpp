@@ -4,7 +4,6 @@
 #include "support/testsupport.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -14,20 +13,9 @@
 #include <random>
 
 using namespace vorlan;
+using test::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
 

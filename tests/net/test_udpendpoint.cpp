@@ -1,8 +1,8 @@
 #include "net/udpendpoint.h"
+#include "support/testsupport.h"
 #include "protocol/codec.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,21 +14,9 @@
 #include <random>
 
 using vorlan::UdpEndpoint;
+using vorlan::test::waitFor;
 
 namespace {
-
-// Lets events run until the condition holds or the time is up.
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A plain socket on a loopback address, standing in for a peer that just sends.
 class RawPeer

@@ -3,6 +3,8 @@
 #include "app/clock.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QString>
@@ -12,6 +14,19 @@
 #include <ostream>
 
 namespace vorlan::test {
+
+// Lets events run until the condition holds or the time is up.
+inline bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
 
 // A clock that stands still until the test moves it.
 class FakeClock final : public Clock
