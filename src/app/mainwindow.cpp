@@ -123,7 +123,8 @@ void MainWindow::createControls()
     splitter->setCursor(Qt::SizeVerCursor);
     setTwipsGeometry(splitter, {120, 1690, 8655, 75});
 
-    addButton("comOption", QStringLiteral("オプション"), {1320, 1800, 975, 300});
+    addButton("comOption", QStringLiteral("オプション"), {1320, 1800, 975, 300},
+              QStringLiteral("オプション"));
     addButton("comInfo", QStringLiteral("情報"), {2400, 1800, 975, 300},
               QStringLiteral("参加者のバージョン表示"));
     addButton("comLog", QStringLiteral("過去ログ"), {3480, 1800, 975, 300},
@@ -169,7 +170,9 @@ void MainWindow::setMessagePresenter(std::function<void(const QString &, QMessag
 
 void MainWindow::showMessage(const QString &text, QMessageBox::Icon icon)
 {
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    QString line = text;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
     if (m_presenter) {
         m_presenter(text, icon);
@@ -229,12 +232,9 @@ void MainWindow::announce()
         const QString peer = entry.trimmed();
         if (peer == m_me.address)
             continue;
-        bool failed = false;
-        const auto watch = connect(m_endpoint, &UdpEndpoint::failed, this, [&failed] { failed = true; });
-        SendDatagram(buildJoin(m_me), resolvePeer(peer));
-        disconnect(watch);
+        const bool sent = SendDatagram(buildJoin(m_me), resolvePeer(peer));
         QCoreApplication::processEvents();
-        if (failed)
+        if (!sent)
             showMessage(QStringLiteral("登録されているIPアドレス(") + entry
                         + QStringLiteral(")にエラーがあるので修正して下さい."));
     }
@@ -256,9 +256,12 @@ QString MainWindow::resolvePeer(const QString &entry) const
     return QString::fromLatin1(text);
 }
 
-void MainWindow::SendDatagram(const QString &text, const QString &address)
+bool MainWindow::SendDatagram(const QString &text, const QString &address)
 {
-    m_endpoint->SendDatagram(text, address);
+    // Closing may happen while a loop is still sending; the rest of that loop goes nowhere.
+    if (m_offline)
+        return false;
+    return m_endpoint->SendDatagram(text, address);
 }
 
 void MainWindow::ProcessMessage(const QString &text)
@@ -286,9 +289,11 @@ void MainWindow::WriteLog(const QStringList &items)
 
 void MainWindow::comEnter_Click()
 {
+    // Emptied before the sends: events run between them, and what the user types meanwhile
+    // (or a second Enter) must neither be lost nor send the same text twice.
     const QString text = m_txtSend->toPlainText().replace(u'\n', QStringLiteral("\r\n"));
-    m_composer->comEnter_Click(text);
     m_txtSend->clear();
+    m_composer->comEnter_Click(text);
 }
 
 void MainWindow::lvMember_DblClick()
@@ -339,6 +344,7 @@ void MainWindow::Form_QueryUnload()
         SendDatagram(buildLeave(m_me), address);
         QCoreApplication::processEvents();
     }
+    m_offline = true;
     m_endpoint->close();
     if (m_settings.LogEnabled == 1)
         m_log.close();

@@ -68,7 +68,8 @@ public:
     // Replaces the message box, for tests; the text still goes to standard error.
     void setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter);
 
-    void SendDatagram(const QString &text, const QString &address);
+    // Returns false when the send failed (its message has been shown).
+    bool SendDatagram(const QString &text, const QString &address);
     void ProcessMessage(const QString &text);
     void ShowTitle();
     // Appends items to today's log; a failure turns logging off with its message.
@@ -128,6 +129,7 @@ private:
     quint16 m_port = 8888;
     bool m_windowActive = false;
     bool m_closed = false;
+    bool m_offline = false; // the socket is closed for good: sending stops
     LogWriter m_log;
     std::function<void(const QString &, QMessageBox::Icon)> m_presenter;
 

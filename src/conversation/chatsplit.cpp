@@ -2,6 +2,8 @@
 
 #include "protocol/codec.h"
 
+#include <algorithm>
+
 namespace vorlan {
 
 QStringList splitToFit(const QString &line, qsizetype fixedBytes, qsizetype limit)
@@ -15,7 +17,8 @@ QStringList splitToFit(const QString &line, qsizetype fixedBytes, qsizetype limi
     while (start < line.size()) {
         // The longest prefix of the rest that fits; encoded length grows with the prefix.
         qsizetype low = start + 1;
-        qsizetype high = line.size();
+        // Every character takes at least one byte: no piece is longer than the budget.
+        qsizetype high = std::min(line.size(), start + std::max<qsizetype>(budget, 1));
         while (low < high) {
             const qsizetype middle = (low + high + 1) / 2;
             if (cp932Length(line.mid(start, middle - start)) <= budget)

@@ -127,7 +127,7 @@ void UdpEndpoint::armWrite()
         m_writeNotifier->setEnabled(true);
 }
 
-void UdpEndpoint::SendDatagram(const QString &text, const QString &address)
+bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
 {
     const QByteArray bytes = encodeCp932(text);
     int error = 0;
@@ -139,7 +139,8 @@ void UdpEndpoint::SendDatagram(const QString &text, const QString &address)
             armWrite();
             m_tag = '4';
         }
-        const bool broadcast = address == QLatin1String("255.255.255.255");
+        // Any text that names no dotted address goes to the limited broadcast address too.
+        const bool broadcast = socketAddress(address, 0).sin_addr.s_addr == INADDR_BROADCAST;
         if (broadcast && !m_config.segment.isEmpty()) {
             for (const QString &peer : std::as_const(m_config.segment)) {
                 if (const int peerError = sendOne(bytes, peer))
@@ -152,6 +153,7 @@ void UdpEndpoint::SendDatagram(const QString &text, const QString &address)
     QCoreApplication::processEvents();
     if (error != 0)
         emit failed(failureText("send:", error));
+    return error == 0;
 }
 
 // Returns 0 or the errno of the failed send. A send that would block waits for the socket to

@@ -41,8 +41,8 @@ public:
 
     // Sends text (converted to code page 932) to address on the shared port, then lets pending
     // events run. A failure is reported through failed("send:" + error text); the endpoint
-    // stays open and goes back to reading.
-    void SendDatagram(const QString &text, const QString &address);
+    // stays open and goes back to reading. Returns false when this send failed.
+    bool SendDatagram(const QString &text, const QString &address);
 
     void close();
 

@@ -125,3 +125,22 @@ TEST_F(Peers, FindEachOtherChatAndFetchThePastLog)
     EXPECT_FALSE(shows(b, "just for carol"));
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
+
+TEST_F(Peers, ClosingTellsTheOthersAndStopsSending)
+{
+    MainWindow &a = start("127.0.0.2", "pc02", "alice");
+    MainWindow &b = start("127.0.0.3", "pc03", "bob");
+    ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2; }));
+
+    a.close();
+    ASSERT_TRUE(waitFor([&] { return b.lvMember()->rowCount() == 1; }));
+    EXPECT_TRUE(shows(b, QStringLiteral("09:00:00\taliceが退席しました。\r\n")));
+    EXPECT_EQ(b.windowTitle(), "Vorlan V1.2.9(1)");
+    EXPECT_EQ(a.lstMemberIP(), QStringList({"127.0.0.2", "127.0.0.3"}));
+
+    // Whatever is still sending after the close goes nowhere and raises no message.
+    EXPECT_FALSE(a.SendDatagram(QStringLiteral("100 0alice,pc02,127.0.0.2,09:00:00,late"), "127.0.0.3"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shows(b, "late"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}

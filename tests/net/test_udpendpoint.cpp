@@ -173,9 +173,12 @@ TEST_F(EndpointPair, BroadcastGoesToTheInjectedSegment)
     QStringList receivedC;
     QObject::connect(&c, &UdpEndpoint::messageReceived, [&](const QString &t) { receivedC << t; });
     c.SendDatagram(QStringLiteral("201 0,pc03,127.0.0.3,09:00:02"), QStringLiteral("255.255.255.255"));
+    // A destination that names no address is the broadcast address too, never the real one here.
+    c.SendDatagram(QStringLiteral("203 0,pc03,127.0.0.3,09:00:02"), QStringLiteral("no-such-host"));
     a.SendDatagram(QStringLiteral("202 0,pc01,127.0.0.2,09:00:00"), QStringLiteral("127.0.0.3"));
-    ASSERT_TRUE(waitFor([&] { return receivedA.size() == 1 && receivedC.size() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return receivedA.size() == 2 && receivedC.size() == 3; }));
     EXPECT_EQ(receivedA[0], "201 0,pc03,127.0.0.3,09:00:02");
+    EXPECT_EQ(receivedA[1], "203 0,pc03,127.0.0.3,09:00:02");
     EXPECT_TRUE(receivedC.contains("201 0,pc03,127.0.0.3,09:00:02")); // its own broadcast comes back
     EXPECT_TRUE(receivedC.contains("202 0,pc01,127.0.0.2,09:00:00"));
 }
