@@ -144,3 +144,30 @@ TEST_F(Peers, ClosingTellsTheOthersAndStopsSending)
     EXPECT_FALSE(shows(b, "late"));
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
+
+TEST_F(Peers, ALongLineArrivesAsConsecutivePiecesInOrder)
+{
+    MainWindow &a = start("127.0.0.2", "pc02", "alice");
+    MainWindow &b = start("127.0.0.3", "pc03", "bob");
+    ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2; }));
+
+    // 3,000 double-byte characters: about 6,000 bytes, more than one datagram can carry.
+    QString line;
+    for (int i = 0; i < 3000; ++i)
+        line += QChar(u'あ' + i % 80);
+    type(a, line);
+
+    const QString head = "09:00:00 alice->\t";
+    ASSERT_TRUE(waitFor([&] {
+        return b.rtfHomeMessage()->conversationText().count(head) >= 2
+               && b.rtfHomeMessage()->conversationText().endsWith(line.right(10) + "\r\n");
+    }));
+    const QString text = b.rtfHomeMessage()->conversationText();
+    QString joined;
+    for (qsizetype at = text.indexOf(head); at >= 0; at = text.indexOf(head, at + 1)) {
+        const qsizetype start = at + head.size();
+        joined += text.mid(start, text.indexOf("\r\n", start) - start);
+    }
+    EXPECT_EQ(joined, line);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
