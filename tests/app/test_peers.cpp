@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 #include <random>
@@ -19,6 +24,18 @@ namespace {
 
 const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
 
+bool canBind(const QString &address, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0;
+    ::close(fd);
+    return bound;
+}
+
 // Complete peers in one process: each main window on its own loopback address, a broadcast
 // reaching the three addresses of the segment.
 class Peers : public ::testing::Test
@@ -27,7 +44,17 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        port = quint16(20000 + std::random_device{}() % 40000);
+        // A port that none of the segment's addresses holds yet (tests run side by side).
+        std::mt19937 random(std::random_device{}());
+        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
+            const quint16 candidate = quint16(20000 + random() % 40000);
+            bool free = true;
+            for (const QString &address : Segment)
+                free = free && canBind(address, candidate);
+            if (free)
+                port = candidate;
+        }
+        ASSERT_NE(port, 0);
     }
 
     MainWindow &start(const QString &address, const QString &host, const QString &user)
