@@ -1,7 +1,7 @@
 // Per received chat line, the cost must not grow with the length of the conversation. Each
 // benchmark runs with a short (100 lines) and a long (100,000 lines) conversation in the view;
 // the report ends with the long/short ratio of each, measured in the same run.
-#include "app/clock.h"
+#include "base/clock.h"
 #include "conversation/conversationview.h"
 #include "protocol/dispatcher.h"
 #include "roster/memberlist.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "conversation/logwriter.h"
 #include "net/localidentity.h"
 #include "protocol/message.h"

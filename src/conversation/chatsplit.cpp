@@ -1,6 +1,6 @@
 #include "conversation/chatsplit.h"
 
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "conversation/chatsplit.h"
 #include "net/udpendpoint.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 #include "roster/memberlist.h"
 
 namespace vorlan {

@@ -1,7 +1,7 @@
 #include "conversation/logwriter.h"
 
-#include "app/clock.h"
-#include "protocol/codec.h"
+#include "base/clock.h"
+#include "base/codec.h"
 
 #include <QDate>
 

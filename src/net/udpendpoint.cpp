@@ -1,7 +1,7 @@
 #include "net/udpendpoint.h"
 
 #include "net/winsockerrors.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #include "protocol/dispatcher.h"
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "conversation/conversationview.h"
 #include "protocol/pastlog.h"
 #include "roster/memberlist.h"

@@ -1,6 +1,6 @@
 #include "settings/inifile.h"
 
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <QFile>
 #include <QSaveFile>

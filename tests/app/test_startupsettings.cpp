@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/twips.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 #include "roster/memberlist.h"
 #include "support/testsupport.h"
 

@@ -1,7 +1,7 @@
 #include "conversation/composer.h"
 
 #include "net/udpendpoint.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 #include "roster/memberlist.h"
 #include "support/testsupport.h"
 

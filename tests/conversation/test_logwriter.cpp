@@ -1,6 +1,6 @@
 #include "conversation/logwriter.h"
 
-#include "app/clock.h"
+#include "base/clock.h"
 
 #include <QDir>
 #include <QFile>

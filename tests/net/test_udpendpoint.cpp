@@ -1,6 +1,6 @@
 #include "net/udpendpoint.h"
 #include "support/testsupport.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "conversation/conversationview.h"
 #include "net/udpendpoint.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 #include "protocol/pastlog.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"

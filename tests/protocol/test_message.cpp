@@ -1,4 +1,4 @@
-#include "protocol/codec.h"
+#include "base/codec.h"
 #include "protocol/message.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "protocol/pastlog.h"
 
 #include "net/udpendpoint.h"
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <gtest/gtest.h>
 

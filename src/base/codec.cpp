@@ -1,4 +1,4 @@
-#include "protocol/codec.h"
+#include "base/codec.h"
 
 #include <QtGlobal>
 
@@ -20,7 +20,7 @@ struct BestFit
 };
 
 constexpr BestFit kBestFit[] = {
-#include "protocol/cp932bestfit.inc"
+#include "base/cp932bestfit.inc"
 };
 
 static_assert(std::is_sorted(std::begin(kBestFit), std::end(kBestFit),
