@@ -1,0 +1,41 @@
+#include "settings/settingslocation.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+namespace vorlan {
+
+namespace {
+
+const QString FileName = QStringLiteral("Vorlan.ini");
+
+// access(W_OK) says yes to root even on a read-only mount, so try what a save would do: create
+// a file in the folder.
+bool canCreateIn(const QString &dir)
+{
+    QTemporaryFile probe(dir + QStringLiteral("/.Vorlan-XXXXXX"));
+    return probe.open();
+}
+
+bool canWriteExisting(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite); // opening for writing truncates nothing
+}
+
+} // namespace
+
+QString settingsFilePath(const QString &programDir, const QString &userConfigDir)
+{
+    const QString beside = programDir + u'/' + FileName;
+    if (canWriteExisting(beside) || canCreateIn(programDir))
+        return beside;
+    QDir().mkpath(userConfigDir);
+    return userConfigDir + u'/' + FileName;
+}
+
+} // namespace vorlan
