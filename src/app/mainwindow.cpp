@@ -6,6 +6,7 @@
 #include "conversation/conversationview.h"
 #include "net/portargument.h"
 #include "net/udpendpoint.h"
+#include "presence/presence.h"
 #include "protocol/dispatcher.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
@@ -83,6 +84,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     dispatchHooks.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
     dispatchHooks.writeLog = [this](const QStringList &items) { WriteLog(items); };
     dispatchHooks.showTitle = [this] { ShowTitle(); };
+    dispatchHooks.alert = [this](QStringView code, const QString &name, const QString &payload) {
+        m_presence->alert(code, name, payload);
+    };
     m_dispatcher = std::make_unique<Dispatcher>(*m_lvMember, *m_rtfHomeMessage, m_me, m_settings,
                                                 *m_clock, std::move(dispatchHooks));
 
@@ -90,7 +94,25 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     composeHooks.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
     composeHooks.pump = [] { QCoreApplication::processEvents(); };
     composeHooks.setTestVisible = [this](bool visible) { m_comTest->setVisible(visible); };
+    composeHooks.deskToggle = [this] { m_presence->comDesk_Click(); };
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
+    wirePresence();
+}
+
+void MainWindow::wirePresence()
+{
+    auto *comDesk = findChild<QPushButton *>(QStringLiteral("comDesk"));
+    Presence::Seams seams = desktopSeams(*this);
+    seams.showTitle = [this] { ShowTitle(); };
+    seams.setDeskCaption = [comDesk](const QString &caption) { comDesk->setText(caption); };
+    seams.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
+    seams.pump = [] { QCoreApplication::processEvents(); };
+    const StateIcons icons{picVorlan, picReserve, picPop, picDesk};
+    m_presence = std::make_unique<Presence>(
+        Presence::State{*m_lvMember, m_me, m_settings, m_lstPopup, icons, m_windowActive},
+        std::move(seams));
+    connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
+    connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
 }
 
 MainWindow::~MainWindow() = default;
@@ -319,10 +341,23 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         QWidget::keyPressEvent(event);
 }
 
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        m_windowActive = true;
+    else if (event->type() == QEvent::WindowDeactivate)
+        m_windowActive = false;
+    return QWidget::event(event);
+}
+
 void MainWindow::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        m_windowActive = false;
+    if (event->type() == QEvent::WindowStateChange) {
+        if (isMinimized())
+            m_windowActive = false;
+        else if (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)
+            m_windowActive = true;
+    }
     QWidget::changeEvent(event);
 }
 

@@ -24,6 +24,7 @@ class ConversationView;
 class Dispatcher;
 class IniFile;
 class MemberList;
+class Presence;
 class UdpEndpoint;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
@@ -91,6 +92,7 @@ public:
     LogWriter &logWriter() { return m_log; }
     const Clock &clock() const { return *m_clock; }
     UdpEndpoint &endpoint() { return *m_endpoint; }
+    Presence &presence() { return *m_presence; }
 
     // The four state icons: standing, received message, important message, away.
     QIcon picVorlan, picReserve, picPop, picDesk;
@@ -103,6 +105,7 @@ public:
     void lvMember_DblClick();
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -115,6 +118,7 @@ private:
     void announce();
     QString resolvePeer(const QString &entry) const;
     void Form_QueryUnload();
+    void wirePresence();
 
     MainWindowOptions m_options;
     SystemClock m_systemClock;
@@ -140,6 +144,7 @@ private:
     UdpEndpoint *m_endpoint = nullptr;
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
+    std::unique_ptr<Presence> m_presence;
 };
 
 } // namespace vorlan

@@ -1,0 +1,141 @@
+#include "presence/presence.h"
+
+#include "presence/alertplan.h"
+#include "presence/waveplayer.h"
+#include "protocol/message.h"
+#include "roster/memberlist.h"
+#include "settings/runningsettings.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace vorlan {
+
+namespace {
+
+constexpr int TickMs = 1000;
+constexpr int TestBlinkTicks = 30;
+constexpr int AlertBeeps = 5;
+
+} // namespace
+
+Presence::Presence(State state, Seams seams, QObject *parent)
+    : QObject(parent), m_state(state), m_seams(std::move(seams))
+{
+    m_timStanding.setObjectName(QStringLiteral("timStanding"));
+    m_timStanding.setInterval(TickMs);
+    connect(&m_timStanding, &QTimer::timeout, this, &Presence::timStanding_Timer);
+}
+
+void Presence::comDesk_Click()
+{
+    const bool goingAway = m_state.me.deskFlag == QLatin1String("0");
+    m_seams.setDeskCaption(goingAway ? QStringLiteral("在席通知") : QStringLiteral("不在通知"));
+    m_state.me.deskFlag = goingAway ? QStringLiteral("1") : QStringLiteral("0");
+    m_seams.setIcon(goingAway ? m_state.icons.away : m_state.icons.standing);
+
+    // Events run between the sends: a leave may shrink the roster under the loop.
+    const int rows = m_state.members.rowCount();
+    for (int i = 0; i < rows; ++i) {
+        if (!m_state.members.hasRow(i))
+            continue;
+        m_seams.send(buildDeskNotice(m_state.me), m_state.members.text(i, MemberList::Address));
+        m_seams.pump();
+    }
+}
+
+void Presence::comTest_Click()
+{
+    startBlink(TestBlinkTicks);
+    m_state.windowActive = false;
+}
+
+void Presence::alert(QStringView code, const QString &name, const QString &payload)
+{
+    if (m_state.me.deskFlag != QLatin1String("0"))
+        return;
+    if (m_state.windowActive) {
+        m_seams.raiseWindow();
+        return;
+    }
+    const AlertPlan plan = planAlert(code, payload, m_state.keywords, m_state.settings);
+    switch (plan.action) {
+    case AlertAction::ReceivedIcon:
+    case AlertAction::ImportantIcon:
+        m_seams.setCaption(QStringLiteral("Vorlan ") + name + QStringLiteral("-> ") + payload);
+        m_blinker.setPopIcon(plan.action == AlertAction::ImportantIcon);
+        startBlink(Blinker::countFor(m_state.settings.FlashMinutes));
+        break;
+    case AlertAction::PopUp:
+        m_state.windowActive = true;
+        m_seams.raiseWindow();
+        break;
+    case AlertAction::None:
+        break;
+    }
+    switch (plan.sound) {
+    case AlertSound::Beeps:
+        for (int i = 0; i < AlertBeeps; ++i)
+            m_seams.beep();
+        break;
+    case AlertSound::ReceiveWave:
+        m_seams.playSound(m_state.settings.ReceiveWaveFile);
+        break;
+    case AlertSound::ImportantWave:
+        m_seams.playSound(m_state.settings.ImportantWaveFile);
+        break;
+    case AlertSound::None:
+        break;
+    }
+}
+
+void Presence::startBlink(qint32 count)
+{
+    m_blinker.start(count);
+    // A blink already running keeps its rhythm; only its count and style change.
+    if (!m_timStanding.isActive())
+        m_timStanding.start();
+}
+
+void Presence::timStanding_Timer()
+{
+    const Blinker::Step step = m_blinker.tick(m_state.windowActive);
+    if (!step.ended) {
+        m_seams.setIcon(iconFor(step.icon));
+        return;
+    }
+    m_seams.setIcon(m_state.icons.standing);
+    m_seams.showTitle();
+    m_timStanding.stop();
+}
+
+const QIcon &Presence::iconFor(Blinker::Icon icon) const
+{
+    switch (icon) {
+    case Blinker::Icon::Received: return m_state.icons.received;
+    case Blinker::Icon::Important: return m_state.icons.important;
+    case Blinker::Icon::Standing: break;
+    }
+    return m_state.icons.standing;
+}
+
+Presence::Seams desktopSeams(QWidget &window)
+{
+    auto *player = new WavePlayer(&window);
+    Presence::Seams seams;
+    seams.setIcon = [&window](const QIcon &icon) { window.setWindowIcon(icon); };
+    seams.setCaption = [&window](const QString &caption) { window.setWindowTitle(caption); };
+    seams.raiseWindow = [&window] {
+        // Back from the task bar as it was before: a maximised window stays maximised.
+        if (window.isMinimized())
+            window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    };
+    seams.beep = [] { QApplication::beep(); };
+    seams.playSound = [player](const QString &file) { player->play(file); };
+    return seams;
+}
+
+} // namespace vorlan

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "presence/blinker.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class QWidget;
+
+namespace vorlan {
+
+class MemberList;
+struct Identity;
+struct RunningSettings;
+
+// The four state icons as the window holds them at the moment of use.
+struct StateIcons
+{
+    const QIcon &standing;
+    const QIcon &received;
+    const QIcon &important;
+    const QIcon &away;
+};
+
+// comDesk_Click, the window-activity flag's users, the blink timer timStanding and the alert
+// an incoming line raises. Everything it does to the window or the desktop goes through Seams.
+class Presence : public QObject
+{
+    Q_OBJECT
+public:
+    struct Seams
+    {
+        std::function<void(const QIcon &)> setIcon;         // the title-bar icon
+        std::function<void(const QString &)> setCaption;     // the window caption
+        std::function<void()> showTitle;                     // back to the normal caption
+        std::function<void()> raiseWindow;                   // restore and bring to the front
+        std::function<void()> beep;
+        std::function<void(const QString &file)> playSound;  // asynchronous, silent on failure
+        std::function<void(const QString &)> setDeskCaption; // comDesk
+        std::function<void(const QString &text, const QString &address)> send;
+        std::function<void()> pump;                          // lets pending events run
+    };
+
+    // What presence reads and changes; owned by the window, which outlives this object.
+    struct State
+    {
+        const MemberList &members;
+        Identity &me;
+        const RunningSettings &settings;
+        const QStringList &keywords; // lstPopup
+        StateIcons icons;
+        bool &windowActive;          // WindowActive
+    };
+
+    Presence(State state, Seams seams, QObject *parent = nullptr);
+
+    void comDesk_Click();
+    void comTest_Click();
+    // Entered by the dispatch for every chat line: code 100 or 101, the name to show, the line.
+    void alert(QStringView code, const QString &name, const QString &payload);
+    void timStanding_Timer();
+
+    const Blinker &blinker() const { return m_blinker; }
+    const QTimer &timStanding() const { return m_timStanding; }
+    // Tests put observers in place of the real platform calls.
+    Seams &seams() { return m_seams; }
+
+private:
+    void startBlink(qint32 count);
+    const QIcon &iconFor(Blinker::Icon icon) const;
+
+    State m_state;
+    Seams m_seams;
+    Blinker m_blinker;
+    QTimer m_timStanding;
+};
+
+// The real platform calls for a top-level window: its icon and caption, restoring and raising
+// it, the desktop beep and wave files. Caption, title, comDesk and sending are the window's own.
+Presence::Seams desktopSeams(QWidget &window);
+
+} // namespace vorlan

@@ -1,0 +1,204 @@
+#include "presence/alertplan.h"
+#include "presence/blinker.h"
+#include "presence/presence.h"
+#include "protocol/message.h"
+#include "roster/memberlist.h"
+#include "settings/runningsettings.h"
+
+#include <QPixmap>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+
+using namespace vorlan;
+
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QIcon colouredIcon(Qt::GlobalColor colour)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(colour);
+    return QIcon(pixmap);
+}
+
+// Presence with every platform call recorded as one short line.
+class PresenceTest : public ::testing::Test
+{
+protected:
+    PresenceTest()
+    {
+        me = {"0", "me", "pc00", "192.168.0.5", "09:00:00"};
+        settings.ReceiveWaveFile = "/snd/receive.wav";
+        settings.ImportantWaveFile = "/snd/important.wav";
+        keywords = {QStringLiteral("会議")};
+        Presence::Seams &s = presence.seams();
+        s.setIcon = [this](const QIcon &icon) {
+            const QIcon *all[] = {&standing, &received, &important, &away};
+            const char *names[] = {"standing", "received", "important", "away"};
+            for (int i = 0; i < 4; ++i)
+                if (all[i]->cacheKey() == icon.cacheKey())
+                    events << QString::fromLatin1(names[i]);
+        };
+        s.setCaption = [this](const QString &caption) { events << caption; };
+        s.showTitle = [this] { events << "title"; };
+        s.raiseWindow = [this] { events << "raise"; };
+        s.beep = [this] { events << "beep"; };
+        s.playSound = [this](const QString &file) { events << file; };
+        s.setDeskCaption = [this](const QString &caption) { events << caption; };
+        s.send = [this](const QString &text, const QString &to) { events << text + " to " + to; };
+        s.pump = [this] { if (onPump) onPump(); };
+    }
+
+    // What each of the next n ticks shows.
+    QStringList ticks(int n)
+    {
+        QStringList shown;
+        for (int i = 0; i < n; ++i) {
+            events.clear();
+            presence.timStanding_Timer();
+            shown << events.join(u'+');
+        }
+        events.clear();
+        return shown;
+    }
+
+    MemberList members;
+    Identity me;
+    RunningSettings settings;
+    QStringList keywords;
+    QIcon standing = colouredIcon(Qt::gray), received = colouredIcon(Qt::green);
+    QIcon important = colouredIcon(Qt::red), away = colouredIcon(Qt::blue);
+    bool windowActive = false;
+    QStringList events;
+    std::function<void()> onPump;
+    Presence presence{{members, me, settings, keywords, {standing, received, important, away}, windowActive}, {}};
+};
+
+} // namespace
+
+TEST_F(PresenceTest, BlinkRunsItsMinutesStopsOnActivationAndKeepsItsPhase)
+{
+    presence.alert(Code::Chat, "taro", "hello");
+    EXPECT_EQ(events, QStringList({"Vorlan taro-> hello"}));
+    EXPECT_TRUE(presence.timStanding().isActive());
+    EXPECT_EQ(presence.timStanding().interval(), 1000);
+    const QStringList shown = ticks(180);
+    for (int i = 0; i < 179; ++i)
+        ASSERT_EQ(shown[i], i % 2 ? "received" : "standing") << "tick " << i + 1;
+    EXPECT_EQ(shown[179], "standing+title");
+    EXPECT_FALSE(presence.timStanding().isActive());
+
+    // That blink left the phase at the alert icon: the next one starts with it. Activation ends
+    // a blink at the next tick.
+    presence.alert(Code::Chat, "taro", "one");
+    EXPECT_EQ(ticks(2), QStringList({"received", "standing"}));
+    windowActive = true;
+    EXPECT_EQ(ticks(1), QStringList({"standing+title"}));
+    EXPECT_FALSE(presence.timStanding().isActive());
+    windowActive = false;
+    presence.alert(Code::Chat, "taro", "two");
+    EXPECT_EQ(ticks(2), QStringList({"standing", "received"}));
+
+    // With FlashMinutes 0 only activation ends it.
+    settings.FlashMinutes = 0;
+    presence.alert(Code::Chat, "taro", "again");
+    EXPECT_FALSE(ticks(1000).contains("standing+title"));
+    windowActive = true;
+    EXPECT_EQ(ticks(1), QStringList({"standing+title"}));
+}
+
+// A count of 0 or below never reaches the last tick; such a blink stops where a 16-bit
+// counter would have run out. Long settings blink for their full time.
+TEST(Blinker, LengthOfAnUnnoticedBlink)
+{
+    const struct { qint16 flashMinutes; int ticks; } cases[] = {
+        {3, 180}, {1, 60}, {546, 32760}, {600, 36000}, {0, 32768}, {-1, 32768}};
+    for (const auto &c : cases) {
+        Blinker blinker;
+        blinker.start(Blinker::countFor(c.flashMinutes));
+        int ticks = 1;
+        while (!blinker.tick(false).ended && ticks <= 100000)
+            ++ticks;
+        EXPECT_EQ(ticks, c.ticks) << "FlashMinutes " << c.flashMinutes;
+    }
+}
+
+// What one line does by its class (keyword 会議 listed) and the class's action and sound.
+TEST_F(PresenceTest, AlertsByClassActionAndSound)
+{
+    const struct
+    {
+        QStringView code;
+        const char *payload;
+        QStringList keywords;
+        qint16 actions[3], sounds[3]; // Normal, KeyWord, Specify
+        QStringList expected;         // the calls, then the blink that runs
+    } cases[] = {
+        {Code::Chat, "会議です", {"会議"}, {0, 1, 0}, {0, 0, 0}, {"Vorlan taro-> 会議です", "important 180"}},
+        {Code::Chat, "雑談です", {"会議"}, {0, 1, 0}, {0, 0, 0}, {"Vorlan taro-> 雑談です", "received 180"}},
+        {Code::Chat, "ABC", {"abc"}, {0, 1, 0}, {0, 0, 0}, {"Vorlan taro-> ABC", "received 180"}},
+        {Code::Chat, "ABC", {"x", ""}, {0, 1, 0}, {0, 0, 0}, {"Vorlan taro-> ABC", "important 180"}},
+        {Code::DirectedChat, "(To:me) 会議", {"会議"}, {0, 1, 2}, {0, 0, 0}, {"raise", "-"}},
+        {Code::Chat, "会議", {"会議"}, {7, 7, 7}, {0, 2, 0}, {"/snd/receive.wav", "-"}},
+        {Code::Chat, "x", {}, {0, 0, 0}, {3, 0, 0}, {"Vorlan taro-> x", "/snd/important.wav", "received 180"}},
+        {Code::Chat, "x", {}, {-1, 0, 0}, {4, 0, 0}, {"-"}},
+        {Code::Chat, "x", {}, {2, 0, 0}, {1, 0, 0}, {"raise", "beep", "beep", "beep", "beep", "beep", "-"}},
+    };
+    for (const auto &c : cases) {
+        events.clear();
+        windowActive = false;
+        keywords = c.keywords;
+        settings.NormalAction = c.actions[0], settings.KeywordAction = c.actions[1];
+        settings.SpecifyAction = c.actions[2], settings.NormalSound = c.sounds[0];
+        settings.KeywordSound = c.sounds[1], settings.SpecifySound = c.sounds[2];
+        Presence fresh({members, me, settings, keywords, {standing, received, important, away}, windowActive},
+                       presence.seams());
+        fresh.alert(c.code, "taro", QString::fromUtf8(c.payload));
+        events << (!fresh.timStanding().isActive()       ? QStringLiteral("-")
+                   : fresh.blinker().BlinkPopIcon() ? "important " + QString::number(fresh.blinker().BlinkCount())
+                                                    : "received " + QString::number(fresh.blinker().BlinkCount()));
+        EXPECT_EQ(events, c.expected) << c.payload;
+    }
+    EXPECT_TRUE(windowActive); // the last pop-up counts as looking at the window
+}
+
+TEST_F(PresenceTest, AwayNothingActiveOnlyTheWindowComesForward)
+{
+    settings.NormalSound = 1;
+    me.deskFlag = "1";
+    presence.alert(Code::Chat, "taro", "hello");
+    presence.alert(Code::DirectedChat, "taro", "(To:me) hello");
+    EXPECT_TRUE(events.isEmpty());
+    me.deskFlag = "0";
+    windowActive = true;
+    presence.alert(Code::Chat, "taro", "hello");
+    EXPECT_EQ(events, QStringList({"raise"}));
+    EXPECT_FALSE(presence.timStanding().isActive());
+}
+
+TEST_F(PresenceTest, DeskToggleTellsEveryListedRowAndSkipsVanishedOnes)
+{
+    presence.comDesk_Click(); // nobody listed: state, caption and icon only
+    EXPECT_EQ(events, QStringList({"在席通知", "away"}));
+    EXPECT_EQ(me.deskFlag, "1");
+
+    for (const char *address : {"192.168.0.6", "192.168.0.5", "192.168.0.7"})
+        members.UpdateMember("0", "m", "pc", QString::fromLatin1(address), "08:00:00");
+    events.clear();
+    presence.comDesk_Click();
+    const QString back = "402 0me,pc00,192.168.0.5,09:00:00 to ";
+    EXPECT_EQ(events, QStringList({"不在通知", "standing", back + "192.168.0.6", back + "192.168.0.5",
+                                   back + "192.168.0.7"}));
+    // A leave handled between two sends shortens the roster under the loop.
+    events.clear();
+    onPump = [this] { members.RemoveMember("192.168.0.5"); };
+    presence.comDesk_Click();
+    const QString gone = "402 1me,pc00,192.168.0.5,09:00:00 to ";
+    EXPECT_EQ(events, QStringList({"在席通知", "away", gone + "192.168.0.6", gone + "192.168.0.7"}));
+}

@@ -1,0 +1,183 @@
+#include "app/mainwindow.h"
+#include "presence/presence.h"
+#include "roster/memberlist.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSoundEffect>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <random>
+
+using namespace vorlan;
+using test::waitFor;
+
+namespace {
+
+const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+
+bool canBind(const QString &address, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0;
+    ::close(fd);
+    return bound;
+}
+
+QString deskOf(const MainWindow &window, const QString &address)
+{
+    const MemberList &list = *window.lvMember();
+    for (int i = 0; i < list.rowCount(); ++i) {
+        if (list.text(i, MemberList::Address) == address)
+            return list.text(i, MemberList::Desk);
+    }
+    return QStringLiteral("(not listed)");
+}
+
+class PresenceTest : public ::testing::Test
+{
+protected:
+    MainWindow &start(const QString &address, const QString &host, const QByteArray &ini)
+    {
+        EXPECT_TRUE(folder.isValid());
+        std::mt19937 random(std::random_device{}());
+        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
+            const quint16 candidate = quint16(20000 + random() % 40000);
+            if (std::all_of(Segment.begin(), Segment.end(), [&](auto &a) { return canBind(a, candidate); }))
+                port = candidate;
+        }
+        const QString path = folder.filePath(host + ".ini");
+        test::writeFile(path, ini);
+        MainWindowOptions options{path, QString::number(port), HostIdentity{host, address}, address, Segment, &clock};
+        windows.push_back(std::make_unique<MainWindow>(options));
+        windows.back()->setMessagePresenter([this](const QString &text, auto) { messages << text; });
+        EXPECT_EQ(windows.back()->Form_Load(), 0);
+        return *windows.back();
+    }
+
+    QTemporaryDir folder;
+    quint16 port = 0;
+    test::FakeClock clock;
+    QStringList messages;
+    std::vector<std::unique_ptr<MainWindow>> windows;
+    static MainWindowOptions iniOnly(const QString &path)
+    {
+        MainWindowOptions options;
+        options.iniPath = path;
+        return options;
+    }
+    MainWindow unstarted{iniOnly(folder.filePath("Vorlan.ini"))}; // never started: no socket
+};
+
+} // namespace
+
+TEST_F(PresenceTest, AwayShowsOnBothSidesAndAKeywordLineBlinksTheInactiveWindow)
+{
+    MainWindow &a = start("127.0.0.2", "pc02", "[OPT]\r\nUserName=alice\r\n");
+    MainWindow &b = start("127.0.0.3", "pc03", "[OPT]\r\nUserName=bob\r\nKeyWord=1\r\n[KEY]\r\n1=\x89\xef\x8b\x63\r\n");
+    ASSERT_EQ(b.lstPopup(), QStringList{QStringLiteral("会議")});
+    ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2; }));
+
+    // The user turns from window b to window a.
+    for (MainWindow *w : {&b, &a}) {
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == w; }));
+    }
+    EXPECT_TRUE(a.WindowActive());
+    EXPECT_FALSE(b.WindowActive());
+
+    auto *comDesk = a.findChild<QPushButton *>("comDesk");
+    comDesk->click();
+    EXPECT_EQ(comDesk->text(), QStringLiteral("在席通知"));
+    EXPECT_EQ(a.windowIcon().cacheKey(), a.picDesk.cacheKey());
+    ASSERT_TRUE(waitFor([&] {
+        return deskOf(b, "127.0.0.2") == QStringLiteral("不在") && deskOf(a, "127.0.0.2") == QStringLiteral("不在");
+    }));
+
+    // A line sent while away first brings the sender back to the desk.
+    a.txtSend()->setPlainText(QStringLiteral("次の会議は三時"));
+    a.findChild<QPushButton *>("comEnter")->click();
+    EXPECT_EQ(comDesk->text(), QStringLiteral("不在通知"));
+    EXPECT_EQ(a.windowIcon().cacheKey(), a.picVorlan.cacheKey());
+    ASSERT_TRUE(waitFor([&] { return b.presence().timStanding().isActive(); }));
+    EXPECT_EQ(b.windowTitle(), QStringLiteral("Vorlan alice-> 次の会議は三時"));
+    EXPECT_TRUE(waitFor([&] { return deskOf(a, "127.0.0.2").isEmpty() && deskOf(b, "127.0.0.2").isEmpty(); }));
+    b.presence().timStanding_Timer();
+    b.presence().timStanding_Timer();
+    EXPECT_EQ(b.windowIcon().cacheKey(), b.picPop.cacheKey());
+    // The sender was looking at its window: its own copy changes nothing there.
+    EXPECT_EQ(a.windowTitle(), "Vorlan V1.2.9(2)");
+    EXPECT_FALSE(a.presence().timStanding().isActive());
+
+    // Turning back to b ends its blink at the next tick.
+    b.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return b.WindowActive(); }));
+    b.presence().timStanding_Timer();
+    EXPECT_EQ(b.windowTitle(), "Vorlan V1.2.9(2)");
+    EXPECT_EQ(b.windowIcon().cacheKey(), b.picVorlan.cacheKey());
+    EXPECT_FALSE(b.presence().timStanding().isActive());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+TEST_F(PresenceTest, TheWindowFollowsMinimisingAndRestoringAndTheTestButtonBlinks)
+{
+    MainWindow &window = unstarted;
+    window.show();
+    window.showMinimized();
+    ASSERT_TRUE(waitFor([&] { return window.isMinimized(); }));
+    EXPECT_FALSE(window.WindowActive());
+    window.showNormal();
+    ASSERT_TRUE(waitFor([&] { return !window.isMinimized(); }));
+    EXPECT_TRUE(window.WindowActive());
+
+    window.findChild<QPushButton *>("comTest")->click();
+    EXPECT_FALSE(window.WindowActive());
+    EXPECT_TRUE(window.presence().timStanding().isActive());
+    EXPECT_EQ(window.presence().blinker().BlinkCount(), 30);
+}
+
+TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
+{
+    MainWindow &window = unstarted;
+    int beeps = 0;
+    window.presence().seams().beep = [&] { ++beeps; };
+    window.settings().NormalSound = 1;
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vorlan taro-> hi"));
+    EXPECT_EQ(beeps, 5);
+    EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
+    window.settings().NormalSound = 2;
+    window.settings().ReceiveWaveFile = folder.filePath("missing.wav");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    EXPECT_NE(window.findChild<QSoundEffect *>(), nullptr);
+}
+
+// Bringing the window forward undoes a minimise, not a maximise.
+TEST_F(PresenceTest, ALineWhileActiveKeepsAMaximisedWindowMaximised)
+{
+    MainWindow &window = unstarted;
+    window.showMaximized();
+    ASSERT_TRUE(waitFor([&] { return window.isMaximized(); }));
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&window, &activate);
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
+    EXPECT_TRUE(window.isMaximized());
+    window.showMinimized();
+    ASSERT_TRUE(waitFor([&] { return window.isMinimized(); }));
+    window.presence().seams().raiseWindow();
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(window.isMaximized());
+}
