@@ -24,6 +24,9 @@ class ConversationView;
 class Dispatcher;
 class IniFile;
 class MemberList;
+class NameResolver;
+class Reload;
+class Requests;
 class UdpEndpoint;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
@@ -113,6 +116,7 @@ private:
                            const QString &toolTip = QString());
     int onlinePhase();
     void announce();
+    void createRequests();
     QString resolvePeer(const QString &entry) const;
     void Form_QueryUnload();
 
@@ -140,6 +144,9 @@ private:
     UdpEndpoint *m_endpoint = nullptr;
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
+    std::unique_ptr<NameResolver> m_resolver;
+    std::unique_ptr<Requests> m_requests;
+    std::unique_ptr<Reload> m_reload;
 };
 
 } // namespace vorlan
