@@ -21,7 +21,8 @@ void Reload::comReload_Click()
 {
     if (m_hooks.setPastLogAsked)
         m_hooks.setPastLogAsked(true); // the answers to a reload fetch no past log
-    m_lstMemberIP = m_members.addresses();
+    m_lstMemberIP.clear();
+    m_lstMemberIP.append(m_members.addresses());
     m_members.clear();
     m_members.UpdateMember(m_me.deskFlag, m_me.userName, m_me.hostName, m_me.address,
                            m_me.startTime);
