@@ -63,7 +63,7 @@ private:
     int m_fd = -1;
 };
 
-class ShutdownTest : public ::testing::Test
+class LoopbackWindow : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -117,7 +117,7 @@ protected:
 
 } // namespace
 
-TEST_F(ShutdownTest, EveryOtherMemberIsToldByUnicastOnly)
+TEST_F(LoopbackWindow, EveryOtherMemberIsToldByUnicastOnly)
 {
     MainWindow &w = start();
     w.findChild<QPushButton *>("comExit")->click();
@@ -129,7 +129,7 @@ TEST_F(ShutdownTest, EveryOtherMemberIsToldByUnicastOnly)
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
-TEST_F(ShutdownTest, AReloadWhileTellingChangesNotWhoIsTold)
+TEST_F(LoopbackWindow, AReloadWhileTellingChangesNotWhoIsTold)
 {
     MainWindow &w = start();
     // Handled during the first Leave: the list is sorted the other way, then reloaded, which
@@ -145,7 +145,17 @@ TEST_F(ShutdownTest, AReloadWhileTellingChangesNotWhoIsTold)
     EXPECT_EQ(listeners[Own]->codes().count("301"), 0);
 }
 
-TEST_F(ShutdownTest, TheLogFileIsClosed)
+TEST_F(LoopbackWindow, AfterAReloadAnswersFetchNoPastLog)
+{
+    MainWindow &w = start();
+    ASSERT_FALSE(w.PastLogAsked()); // nobody else has answered yet
+    w.findChild<QPushButton *>("comReload")->click();
+    EXPECT_TRUE(w.PastLogAsked());
+    EXPECT_EQ(listeners[Stranger]->codes(), QStringList({"203"}));
+    EXPECT_EQ(w.lvMember()->addresses(), QStringList({Own})); // Bob and Carol did not answer
+}
+
+TEST_F(LoopbackWindow, TheLogFileIsClosed)
 {
     const QString logs = folder.filePath("logs");
     ASSERT_TRUE(QDir().mkpath(logs));
@@ -155,7 +165,7 @@ TEST_F(ShutdownTest, TheLogFileIsClosed)
     EXPECT_FALSE(w.logWriter().isOpen());
 }
 
-TEST_F(ShutdownTest, GeometryIsSavedInTheNormalStateOnly)
+TEST_F(LoopbackWindow, GeometryIsSavedInTheNormalStateOnly)
 {
     const QByteArray ini = "[POSITION]\r\nX=1500\r\n";
     const struct
