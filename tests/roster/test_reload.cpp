@@ -65,10 +65,12 @@ protected:
 
 TEST_F(ReloadTest, NobodyKnownSendsOnlyTheBroadcastAndKeepsTheLocalRow)
 {
+    me.deskFlag = QStringLiteral("1");
     reload();
     EXPECT_EQ(events, QStringList({"asked", "send 255.255.255.255"}));
-    EXPECT_EQ(sender.texts(), QStringList({Rejoin}));
+    EXPECT_EQ(sender.texts(), QStringList({"203 1me,pc00,192.168.0.5,09:00:00"}));
     EXPECT_EQ(members.addresses(), QStringList({MyAddress}));
+    EXPECT_EQ(members.text(0, MemberList::Desk), QStringLiteral("不在"));
     EXPECT_EQ(lstMemberIP, QStringList());
 }
 
@@ -109,12 +111,4 @@ TEST_F(ReloadTest, ConfiguredEntriesByNameByTextAndWithErrors)
         QStringLiteral("登録されているIPアドレス、または、ホスト名(no.such.name)にエラーがあるので修正して下さい."),
         QStringLiteral("登録されているIPアドレス、または、ホスト名(badhost)にエラーがあるので修正して下さい."),
     }));
-}
-
-TEST_F(ReloadTest, TheLocalRowShowsAwayWhenTheUserIsAway)
-{
-    me.deskFlag = QStringLiteral("1");
-    reload();
-    EXPECT_EQ(members.text(0, MemberList::Desk), QStringLiteral("不在"));
-    EXPECT_EQ(sender.texts(), QStringList({"203 1me,pc00,192.168.0.5,09:00:00"}));
 }
