@@ -4,11 +4,14 @@
 #include "app/twips.h"
 #include "conversation/composer.h"
 #include "conversation/conversationview.h"
+#include "conversation/requests.h"
+#include "net/nameresolver.h"
 #include "net/portargument.h"
 #include "net/udpendpoint.h"
 #include "presence/presence.h"
 #include "protocol/dispatcher.h"
 #include "roster/memberlist.h"
+#include "roster/reload.h"
 #include "settings/inifile.h"
 
 #include <QCloseEvent>
@@ -18,10 +21,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-
-#include <netdb.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 
 #include <cstdio>
 #include <memory>
@@ -97,6 +96,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     composeHooks.deskToggle = [this] { m_presence->comDesk_Click(); };
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
     wirePresence();
+    createRequests();
 }
 
 void MainWindow::wirePresence()
@@ -113,6 +113,35 @@ void MainWindow::wirePresence()
         std::move(seams));
     connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
     connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
+}
+
+// "情報", "過去ログ" and "リロード".
+void MainWindow::createRequests()
+{
+    m_resolver = std::make_unique<NameResolver>();
+    const auto pump = [] { QCoreApplication::processEvents(); };
+    const auto setPastLogAsked = [this](bool asked) { m_dispatcher->setPastLogAsked(asked); };
+
+    Requests::Hooks requestHooks;
+    requestHooks.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
+    requestHooks.pump = pump;
+    requestHooks.setPastLogAsked = setPastLogAsked;
+    m_requests = std::make_unique<Requests>(*m_lvMember, m_me, std::move(requestHooks));
+
+    Reload::Hooks reloadHooks;
+    reloadHooks.send = [this](const QString &text, const QString &address) { return SendDatagram(text, address); };
+    reloadHooks.pump = pump;
+    reloadHooks.setPastLogAsked = setPastLogAsked;
+    reloadHooks.resolve = [this](const QString &name) { return m_resolver->resolve(name); };
+    reloadHooks.showMessage = [this](const QString &text) { showMessage(text); };
+    m_reload = std::make_unique<Reload>(*m_lvMember, m_me, m_lstIP, m_lstMemberIP, std::move(reloadHooks));
+
+    connect(findChild<QPushButton *>(QStringLiteral("comInfo")), &QPushButton::clicked, this,
+            [this] { m_requests->comInfo_Click(); });
+    connect(findChild<QPushButton *>(QStringLiteral("comLog")), &QPushButton::clicked, this,
+            [this] { m_requests->comLog_Click(); });
+    connect(findChild<QPushButton *>(QStringLiteral("comReload")), &QPushButton::clicked, this,
+            [this] { m_reload->comReload_Click(); });
 }
 
 MainWindow::~MainWindow() = default;
@@ -265,17 +294,7 @@ void MainWindow::announce()
 // A configured peer: the first IPv4 address its name resolves to, else the text itself.
 QString MainWindow::resolvePeer(const QString &entry) const
 {
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *info = nullptr;
-    if (getaddrinfo(entry.toLocal8Bit().constData(), nullptr, &hints, &info) != 0 || !info)
-        return entry;
-    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> guard(info, &freeaddrinfo);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(info->ai_addr)->sin_addr, text,
-              sizeof text);
-    return QString::fromLatin1(text);
+    return m_resolver->resolve(entry).value_or(entry);
 }
 
 bool MainWindow::SendDatagram(const QString &text, const QString &address)
@@ -372,8 +391,10 @@ void MainWindow::Form_QueryUnload()
     if (m_closed)
         return;
     m_closed = true;
-    m_lstMemberIP = m_lvMember->addresses();
-    for (const QString &address : std::as_const(m_lstMemberIP)) {
+    // The loop walks its own copy: a reload handled while it sends refills lstMemberIP.
+    const QStringList snapshot = m_lvMember->addresses();
+    m_lstMemberIP = snapshot;
+    for (const QString &address : snapshot) {
         if (address == m_me.address)
             continue;
         SendDatagram(buildLeave(m_me), address);
@@ -383,7 +404,7 @@ void MainWindow::Form_QueryUnload()
     m_endpoint->close();
     if (m_settings.LogEnabled == 1)
         m_log.close();
-    if (!isMinimized() && !isMaximized())
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         saveWindowGeometry(*this);
 }
 

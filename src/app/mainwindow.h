@@ -25,6 +25,9 @@ class Dispatcher;
 class IniFile;
 class MemberList;
 class Presence;
+class NameResolver;
+class Reload;
+class Requests;
 class UdpEndpoint;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
@@ -116,6 +119,7 @@ private:
                            const QString &toolTip = QString());
     int onlinePhase();
     void announce();
+    void createRequests();
     QString resolvePeer(const QString &entry) const;
     void Form_QueryUnload();
     void wirePresence();
@@ -145,6 +149,9 @@ private:
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
     std::unique_ptr<Presence> m_presence;
+    std::unique_ptr<NameResolver> m_resolver;
+    std::unique_ptr<Requests> m_requests;
+    std::unique_ptr<Reload> m_reload;
 };
 
 } // namespace vorlan

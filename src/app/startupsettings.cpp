@@ -332,9 +332,10 @@ void applyStartupSettings(MainWindow &window)
 
 void saveWindowGeometry(MainWindow &window)
 {
-    IniFile &ini = window.settingsFile();
-    const auto write = [&ini](const char *key, int twips) {
-        ini.write(Position, QLatin1String(key), QString::number(twips));
+    // The 26 keys in their order, written with one rewrite of the file.
+    QList<std::pair<QString, QString>> keys;
+    const auto write = [&keys](const char *key, int twips) {
+        keys.append({QLatin1String(key), QString::number(twips)});
     };
     const qreal dpi = window.logicalDpiY();
     write("X", pixelsToTwips(window.x(), dpi));
@@ -371,6 +372,7 @@ void saveWindowGeometry(MainWindow &window)
         const QByteArray key = "M" + QByteArray::number(column + 1);
         write(key.constData(), columnTwips(members, column));
     }
+    window.settingsFile().writeKeys(Position, keys);
 }
 
 } // namespace vorlan

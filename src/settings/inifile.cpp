@@ -306,4 +306,15 @@ bool IniFile::writeList(const QString &section, const QStringList &items)
     return document.save(m_path);
 }
 
+bool IniFile::writeKeys(const QString &section, const QList<std::pair<QString, QString>> &entries)
+{
+    Document document;
+    if (!document.load(m_path))
+        return false;
+    const QString name = oneLine(trimBlanks(section).toString());
+    for (const auto &[key, value] : entries)
+        document.set(name, oneLine(trimBlanks(key).toString()), oneLine(value));
+    return document.save(m_path);
+}
+
 } // namespace vorlan

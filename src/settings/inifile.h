@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace vorlan {
 
 // The INI-style settings file, read and written by the rules the desktop peers use, so that a
@@ -36,6 +38,9 @@ public:
 
     // Items under "1".."n" and an empty key n+1 as the end mark; higher keys stay untouched.
     bool writeList(const QString &section, const QStringList &items);
+
+    // Sets several keys of one section, in the order given, with one rewrite of the file.
+    bool writeKeys(const QString &section, const QList<std::pair<QString, QString>> &entries);
 
 private:
     QString m_path;

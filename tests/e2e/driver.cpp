@@ -1,0 +1,80 @@
+// vorlan-driver: the main window as the program runs it, with buttons an end-to-end test can
+// press. Commands on standard input, one a line:
+//   click <objectName>   presses that button
+//   rows                 answers "rows" then " <address>=<information>" for every roster row
+#include "app/mainwindow.h"
+#include "roster/memberlist.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vorlan;
+
+namespace {
+
+void answer(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void perform(MainWindow &window, const QByteArray &command)
+{
+    const QList<QByteArray> words = command.trimmed().split(' ');
+    if (words.size() == 2 && words[0] == "click") {
+        if (auto *button = window.findChild<QPushButton *>(QString::fromLatin1(words[1]))) {
+            answer("clicked " + words[1]);
+            button->click();
+            return;
+        }
+    } else if (words.size() == 1 && words[0] == "rows") {
+        QByteArray line = "rows";
+        const MemberList &members = *window.lvMember();
+        for (int i = 0; i < members.rowCount(); ++i) {
+            line += ' ' + members.text(i, MemberList::Address).toUtf8() + '='
+                    + members.text(i, MemberList::Information).toUtf8();
+        }
+        answer(line);
+        return;
+    }
+    answer("error " + command.trimmed());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    MainWindowOptions options;
+    options.commandLine = QApplication::arguments().mid(1).join(u' ');
+    MainWindow window(std::move(options));
+    window.setMessagePresenter([](const QString &, QMessageBox::Icon) {});
+    if (const int exitCode = window.Form_Load())
+        return exitCode;
+
+    QByteArray pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &window, [&] {
+        char buffer[4096];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            input.setEnabled(false);
+            window.close();
+            return;
+        }
+        pending.append(buffer, got);
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0;) {
+            const QByteArray command = pending.left(end);
+            pending.remove(0, end + 1);
+            perform(window, command);
+        }
+    });
+    window.show();
+    answer("ready");
+    return QApplication::exec();
+}
