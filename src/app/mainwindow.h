@@ -24,7 +24,9 @@ class ConversationView;
 class Dispatcher;
 class IniFile;
 class MemberList;
+class OptionPickers;
 class UdpEndpoint;
+class frmOption;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
 class SendBox : public QPlainTextEdit
@@ -102,6 +104,13 @@ public:
     void comEnter_Click();
     void lvMember_DblClick();
 
+    // The options dialog, modal; a changed user name is then told to every listed member.
+    void comOption_Click();
+    // The dialog as comOption_Click opens it, loaded from the running settings.
+    std::unique_ptr<frmOption> createOptionsDialog();
+    // The system's dialogs unless a test puts its own pickers in.
+    void setOptionPickers(std::unique_ptr<OptionPickers> pickers);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -140,6 +149,7 @@ private:
     UdpEndpoint *m_endpoint = nullptr;
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
+    std::unique_ptr<OptionPickers> m_pickers;
 };
 
 } // namespace vorlan
