@@ -108,11 +108,14 @@ QString userNameFieldText(const QString &stored)
     return name;
 }
 
-bool userNameEditAccepted(const QString &current, const QString &proposed)
+bool userNameAcceptable(const QString &text)
 {
-    if (proposed.contains(u',') || cp932Length(proposed) > UserNameMaxBytes)
-        return false;
-    return proposed.size() <= UserNameTypedLength || proposed.size() <= current.size();
+    return !text.contains(u',') && cp932Length(text) <= UserNameMaxBytes;
+}
+
+int userNameMaxLength(const QString &fieldText)
+{
+    return std::max<int>(UserNameTypedLength, int(fieldText.size()));
 }
 
 QString flagText(bool value)

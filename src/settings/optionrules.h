@@ -44,9 +44,11 @@ constexpr int UserNameTypedLength = 10;
 constexpr int UserNameMaxBytes = 126;
 // The stored name as the field shows it: commas removed, cut to 126 bytes of code page 932.
 QString userNameFieldText(const QString &stored);
-// Whether an edit of txtUserName from current to proposed is taken: no comma, at most 126
-// bytes, and no growth beyond 10 characters (a longer stored name can still be shortened).
-bool userNameEditAccepted(const QString &current, const QString &proposed);
+// Whether txtUserName takes an edit giving this text: no comma, at most 126 bytes.
+bool userNameAcceptable(const QString &text);
+// The most characters the field takes: 10, or the stored name's length when that is longer,
+// so that opening the dialog never cuts a name.
+int userNameMaxLength(const QString &fieldText);
 
 // "True" or "False", as the settings file holds flags.
 QString flagText(bool value);

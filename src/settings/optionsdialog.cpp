@@ -30,19 +30,16 @@ namespace {
 const QString LogFolderMessage =
     QStringLiteral("ログを保存できません。設定したログのディレクトリを見直してください。");
 
-// txtUserName refuses edits that would break the message header or outgrow the field.
+// txtUserName refuses a typed or pasted edit that would break the message header.
 class UserNameValidator final : public QValidator
 {
 public:
-    explicit UserNameValidator(QLineEdit *field) : QValidator(field), m_field(field) {}
+    using QValidator::QValidator;
 
     State validate(QString &input, int &) const override
     {
-        return userNameEditAccepted(m_field->text(), input) ? Acceptable : Invalid;
+        return userNameAcceptable(input) ? Acceptable : Invalid;
     }
-
-private:
-    QLineEdit *m_field;
 };
 
 QString crlf(QString text)
@@ -83,7 +80,9 @@ void frmOption::Form_Load()
 {
     const RunningSettings &s = *m_host.settings;
     m_txtFlash->setText(QString::number(s.FlashMinutes));
-    m_txtUserName->setText(userNameFieldText(*m_host.userName));
+    const QString userName = userNameFieldText(*m_host.userName);
+    m_txtUserName->setMaxLength(userNameMaxLength(userName));
+    m_txtUserName->setText(userName);
     m_messageColor = s.MessageColor;
     showMessageColor();
     m_txtLogFileName->setText(s.LogFolder);
