@@ -294,6 +294,17 @@ bool IniFile::write(const QString &section, const QString &key, const QString &v
     return document.save(m_path);
 }
 
+bool IniFile::writeAll(const QList<IniWrite> &writes)
+{
+    Document document;
+    if (!document.load(m_path))
+        return false;
+    for (const IniWrite &w : writes)
+        document.set(oneLine(trimBlanks(w.section).toString()), oneLine(trimBlanks(w.key).toString()),
+                     oneLine(w.value));
+    return document.save(m_path);
+}
+
 bool IniFile::writeList(const QString &section, const QStringList &items)
 {
     Document document;

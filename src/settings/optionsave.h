@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/inifile.h"
 #include "settings/runningsettings.h"
 
 #include <QList>
@@ -28,15 +29,6 @@ struct OptionValues
     std::array<QString, 4> iconFiles; // stand, move, pop, desk, as typed
     // The fonts come from the running settings, where the font pickers put them.
     std::array<FontSetting, 3> fonts; // member, message, send
-};
-
-// One profile-string write.
-struct IniWrite
-{
-    QString section;
-    QString key;
-    QString value;
-    bool operator==(const IniWrite &) const = default;
 };
 
 // Every write of "Ok", in the order peers' programs write them: the log keys, FT, the names,

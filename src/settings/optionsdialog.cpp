@@ -312,8 +312,7 @@ void frmOption::comOk_Click()
     applyToRunning(values, s, *m_host.userName);
     // An open file stays where it is; the next day's file goes to the new folder.
     m_host.log->setFolder(s.LogFolder);
-    for (const IniWrite &write : optionWrites(values))
-        m_host.ini->write(write.section, write.key, write.value);
+    m_host.ini->writeAll(optionWrites(values));
 
     OptionsApplied applied;
     applied.lstIP = values.addresses;
