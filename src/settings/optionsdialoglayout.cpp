@@ -182,7 +182,11 @@ void frmOption::createMessageFrames()
         auto *heading = new QLabel(headings[column], frame);
         heading->setToolTip(headingTips[column]);
         heading->setAlignment(Qt::AlignCenter);
-        place(heading, {840 + column * 600, 240, 600, 255});
+        heading->setWordWrap(true);
+        QFont small = heading->font();
+        small.setPointSizeF(small.pointSizeF() * 0.8);
+        heading->setFont(small);
+        place(heading, {840 + column * 600, 180, 600, 360});
     }
     static const char *const rowNames[] = {"Normal", "Keyword", "Specify"};
     const QString rowLabels[] = {QStringLiteral("普通"), QStringLiteral("キーワード"), QStringLiteral("指定")};
