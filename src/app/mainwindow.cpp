@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/optionshandover.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
 #include "conversation/composer.h"
@@ -13,6 +14,8 @@
 #include "roster/memberlist.h"
 #include "roster/reload.h"
 #include "settings/inifile.h"
+#include "settings/optionpickers.h"
+#include "settings/optionsdialog.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -174,8 +177,9 @@ void MainWindow::createControls()
     splitter->setCursor(Qt::SizeVerCursor);
     setTwipsGeometry(splitter, {120, 1690, 8655, 75});
 
-    addButton("comOption", QStringLiteral("オプション"), {1320, 1800, 975, 300},
-              QStringLiteral("オプション"));
+    QPushButton *comOption = addButton("comOption", QStringLiteral("オプション"),
+                                       {1320, 1800, 975, 300}, QStringLiteral("オプション"));
+    connect(comOption, &QPushButton::clicked, this, &MainWindow::comOption_Click);
     addButton("comInfo", QStringLiteral("情報"), {2400, 1800, 975, 300},
               QStringLiteral("参加者のバージョン表示"));
     addButton("comLog", QStringLiteral("過去ログ"), {3480, 1800, 975, 300},
@@ -348,6 +352,36 @@ void MainWindow::lvMember_DblClick()
     cursor.setPosition(cursor.selectionStart()); // a selection is not replaced
     cursor.insertText(name);
     m_txtSend->setTextCursor(cursor);
+}
+
+void MainWindow::setOptionPickers(std::unique_ptr<OptionPickers> pickers)
+{
+    m_pickers = std::move(pickers);
+}
+
+std::unique_ptr<frmOption> MainWindow::createOptionsDialog()
+{
+    if (!m_pickers)
+        m_pickers = std::make_unique<QtOptionPickers>();
+    return std::make_unique<frmOption>(optionsHostFor(*this), *m_pickers, this);
+}
+
+void MainWindow::comOption_Click()
+{
+    const QString oldName = m_me.userName;
+    const std::unique_ptr<frmOption> dialog = createOptionsDialog();
+    centreOver(*dialog, *this);
+    dialog->exec();
+    if (m_me.userName == oldName)
+        return;
+    // Every row, the own included: the own row shows the new name when its notice comes back.
+    const int rows = m_lvMember->rowCount();
+    for (int i = 0; i < rows; ++i) {
+        if (!m_lvMember->hasRow(i))
+            continue;
+        SendDatagram(buildNameNotice(m_me), m_lvMember->text(i, MemberList::Address));
+        QCoreApplication::processEvents();
+    }
 }
 
 void MainWindow::keyPressEvent(QKeyEvent *event)

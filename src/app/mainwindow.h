@@ -28,7 +28,9 @@ class Presence;
 class NameResolver;
 class Reload;
 class Requests;
+class OptionPickers;
 class UdpEndpoint;
+class frmOption;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
 class SendBox : public QPlainTextEdit
@@ -107,6 +109,13 @@ public:
     void comEnter_Click();
     void lvMember_DblClick();
 
+    // The options dialog, modal; a changed user name is then told to every listed member.
+    void comOption_Click();
+    // The dialog as comOption_Click opens it, loaded from the running settings.
+    std::unique_ptr<frmOption> createOptionsDialog();
+    // The system's dialogs unless a test puts its own pickers in.
+    void setOptionPickers(std::unique_ptr<OptionPickers> pickers);
+
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -152,6 +161,7 @@ private:
     std::unique_ptr<NameResolver> m_resolver;
     std::unique_ptr<Requests> m_requests;
     std::unique_ptr<Reload> m_reload;
+    std::unique_ptr<OptionPickers> m_pickers;
 };
 
 } // namespace vorlan

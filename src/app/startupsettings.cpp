@@ -333,9 +333,9 @@ void applyStartupSettings(MainWindow &window)
 void saveWindowGeometry(MainWindow &window)
 {
     // The 26 keys in their order, written with one rewrite of the file.
-    QList<std::pair<QString, QString>> keys;
+    QList<IniWrite> keys;
     const auto write = [&keys](const char *key, int twips) {
-        keys.append({QLatin1String(key), QString::number(twips)});
+        keys.append({Position, QLatin1String(key), QString::number(twips)});
     };
     const qreal dpi = window.logicalDpiY();
     write("X", pixelsToTwips(window.x(), dpi));
@@ -372,7 +372,7 @@ void saveWindowGeometry(MainWindow &window)
         const QByteArray key = "M" + QByteArray::number(column + 1);
         write(key.constData(), columnTwips(members, column));
     }
-    window.settingsFile().writeKeys(Position, keys);
+    window.settingsFile().writeAll(keys);
 }
 
 } // namespace vorlan

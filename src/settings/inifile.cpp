@@ -294,6 +294,17 @@ bool IniFile::write(const QString &section, const QString &key, const QString &v
     return document.save(m_path);
 }
 
+bool IniFile::writeAll(const QList<IniWrite> &writes)
+{
+    Document document;
+    if (!document.load(m_path))
+        return false;
+    for (const IniWrite &w : writes)
+        document.set(oneLine(trimBlanks(w.section).toString()), oneLine(trimBlanks(w.key).toString()),
+                     oneLine(w.value));
+    return document.save(m_path);
+}
+
 bool IniFile::writeList(const QString &section, const QStringList &items)
 {
     Document document;
@@ -303,17 +314,6 @@ bool IniFile::writeList(const QString &section, const QStringList &items)
     for (qsizetype i = 0; i < items.size(); ++i)
         document.set(name, QString::number(i + 1), oneLine(items[i]));
     document.set(name, QString::number(items.size() + 1), QString());
-    return document.save(m_path);
-}
-
-bool IniFile::writeKeys(const QString &section, const QList<std::pair<QString, QString>> &entries)
-{
-    Document document;
-    if (!document.load(m_path))
-        return false;
-    const QString name = oneLine(trimBlanks(section).toString());
-    for (const auto &[key, value] : entries)
-        document.set(name, oneLine(trimBlanks(key).toString()), oneLine(value));
     return document.save(m_path);
 }
 

@@ -1,11 +1,21 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <utility>
 
 namespace vorlan {
+
+// One key set to one value.
+struct IniWrite
+{
+    QString section;
+    QString key;
+    QString value;
+    bool operator==(const IniWrite &) const = default;
+};
 
 // The INI-style settings file, read and written by the rules the desktop peers use, so that a
 // file written by either program serves the other: section and key names compare without
@@ -36,11 +46,12 @@ public:
     // failure the file on disk is unchanged and false is returned.
     bool write(const QString &section, const QString &key, const QString &value);
 
+    // The writes in order, as many calls of write() would leave the file, in one replacement of
+    // it: a burst of settings neither rewrites the file for every key nor leaves it half done.
+    bool writeAll(const QList<IniWrite> &writes);
+
     // Items under "1".."n" and an empty key n+1 as the end mark; higher keys stay untouched.
     bool writeList(const QString &section, const QStringList &items);
-
-    // Sets several keys of one section, in the order given, with one rewrite of the file.
-    bool writeKeys(const QString &section, const QList<std::pair<QString, QString>> &entries);
 
 private:
     QString m_path;

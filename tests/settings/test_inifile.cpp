@@ -314,3 +314,22 @@ TEST_F(IniFileTest, write_into_a_read_only_folder_fails_and_keeps_the_file)
 }
 
 } // namespace
+
+TEST_F(IniFileTest, a_burst_of_writes_leaves_the_file_as_the_same_writes_one_by_one)
+{
+    const QByteArray start = "; kept\r\n[opt]\r\nKeyWord=1\r\n[IP]\r\n1=a\r\n2=b\r\n3=c";
+    const QList<vorlan::IniWrite> writes = {
+        {"OPT", "Keyword", "2"}, {"IP", "1", "x"}, {"IP", "2", ""}, {"WAVE", "Move", "m.wav"},
+        {"OPT", "FT", "10"},     {"OPT", "FT", "5"},
+    };
+    IniFile single = fileWith(start);
+    for (const vorlan::IniWrite &w : writes)
+        ASSERT_TRUE(single.write(w.section, w.key, w.value));
+    const QByteArray oneByOne = onDisk();
+
+    IniFile burst = fileWith(start);
+    ASSERT_TRUE(burst.writeAll(writes));
+    EXPECT_EQ(onDisk(), oneByOne);
+    EXPECT_EQ(onDisk(), QByteArray("; kept\r\n[opt]\r\nKeyword=2\r\nFT=5\r\n[IP]\r\n1=x\r\n2=\r\n3=c\r\n"
+                                   "[WAVE]\r\nMove=m.wav\r\n"));
+}

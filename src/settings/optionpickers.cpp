@@ -1,0 +1,57 @@
+#include "settings/optionpickers.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+
+namespace vorlan {
+
+std::optional<QString> QtOptionPickers::pickFile(QWidget *parent, const FilePickRequest &request)
+{
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (request.preset.isEmpty()) {
+        dialog.setDirectory(request.startFolder);
+    } else {
+        const QFileInfo preset(request.preset);
+        if (preset.dir().exists())
+            dialog.setDirectory(preset.absolutePath());
+        dialog.selectFile(preset.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+std::optional<QFont> QtOptionPickers::pickFont(QWidget *parent, const QFont &initial)
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, parent, QString(),
+                                            QFontDialog::ScalableFonts | QFontDialog::NonScalableFonts);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+std::optional<QColor> QtOptionPickers::pickColor(QWidget *parent, const QColor &initial)
+{
+    const QColor colour = QColorDialog::getColor(initial, parent);
+    if (!colour.isValid())
+        return std::nullopt;
+    return colour;
+}
+
+std::optional<QString> QtOptionPickers::pickFolder(QWidget *parent, const QString &start)
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, QStringLiteral("フォルダを指定してください。"), start, QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(folder);
+}
+
+} // namespace vorlan
