@@ -215,6 +215,7 @@ int MainWindow::onlinePhase()
     config.port = m_port;
     config.bindAddress = m_options.bindAddress;
     config.segment = m_options.segment;
+    config.localAddress = m_me.address;
     if (const std::optional<QString> failure = m_endpoint->open(config)) {
         showMessage(*failure, QMessageBox::Warning);
         return 1;
