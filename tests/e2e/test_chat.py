@@ -29,12 +29,14 @@ def past_log_end(address):
 class ThreeProgramsTest(unittest.TestCase):
     """Programs in hosts 1 to 3, started one after another; the scripted peer sits in host 4."""
 
+    default_route = True
+
     @classmethod
     def setUpClass(cls):
         netlab.require_privilege()
 
     def setUp(self):
-        self.lab = netlab.Lab(4)
+        self.lab = netlab.Lab(4, default_route=self.default_route)
         self.addCleanup(self.lab.close)
         self.peer = Peer(self.lab.host(4), PORT)
         self.addCleanup(self.peer.close)
@@ -198,6 +200,11 @@ class ThreeProgramsTest(unittest.TestCase):
         lines = self.assert_lines(self.past_log(2))
         self.assertEqual(lines[-1][8:], "\t" + self.host_name + LEFT)
         self.assertEqual(self.peer.all(lambda d: d.code == "301"), [])
+
+
+class ThreeProgramsWithoutGatewayTest(ThreeProgramsTest):
+    """The same on a segment with no default route: broadcasts still leave by its interface."""
+    default_route = False
 
 
 if __name__ == "__main__":
