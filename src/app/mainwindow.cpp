@@ -22,7 +22,6 @@
 #include <netinet/in.h>
 #include <arpa/inet.h>
 
-#include <cstdio>
 #include <memory>
 
 namespace vorlan {
@@ -165,21 +164,12 @@ void MainWindow::createControls()
 
 void MainWindow::setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter)
 {
-    m_presenter = std::move(presenter);
+    m_messages.setPresenter(std::move(presenter));
 }
 
 void MainWindow::showMessage(const QString &text, QMessageBox::Icon icon)
 {
-    QString line = text;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-    if (m_presenter) {
-        m_presenter(text, icon);
-        return;
-    }
-    QMessageBox box(icon, QStringLiteral("Vorlan"), text, QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.exec();
+    m_messages.show(text, icon, isVisible() ? this : nullptr);
 }
 
 int MainWindow::Form_Load()
@@ -338,6 +328,7 @@ void MainWindow::Form_QueryUnload()
     if (m_closed)
         return;
     m_closed = true;
+    m_messages.setClosing();
     m_lstMemberIP = m_lvMember->addresses();
     for (const QString &address : std::as_const(m_lstMemberIP)) {
         if (address == m_me.address)
