@@ -14,9 +14,13 @@
 namespace {
 
 // SIGTERM, SIGINT and SIGHUP close the main window like its close box does, so the leave
-// notices go out and the log and settings are closed properly. The handler only writes a byte
-// to a socket pair; the UI thread does the rest.
+// notices go out and the log and settings are closed properly. An open message box is closed
+// first: it would hold the program otherwise. A signal during start-up ends the program once
+// start-up has returned. The handler only writes a byte to a socket pair; the UI thread does the
+// rest.
 int signalPipe[2] = {-1, -1};
+bool running = false;
+bool quitRequested = false;
 
 void onSignal(int)
 {
@@ -32,7 +36,11 @@ void closeOnSignals(QWidget &window)
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char byte;
         [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
-        window.close();
+        quitRequested = true;
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+        if (running)
+            window.close();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -88,9 +96,14 @@ int main(int argc, char *argv[])
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     options.commandLine = QApplication::arguments().mid(1).join(u' ');
     vorlan::MainWindow window(std::move(options));
+    closeOnSignals(window);
     if (const int exitCode = window.Form_Load())
         return exitCode;
-    closeOnSignals(window);
+    if (quitRequested) {
+        window.close();
+        return 0;
+    }
+    running = true;
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
     window.show();
     return QApplication::exec();

@@ -25,7 +25,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <cstdio>
 #include <memory>
 
 namespace vorlan {
@@ -220,21 +219,12 @@ void MainWindow::createControls()
 
 void MainWindow::setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter)
 {
-    m_presenter = std::move(presenter);
+    m_messages.setPresenter(std::move(presenter));
 }
 
 void MainWindow::showMessage(const QString &text, QMessageBox::Icon icon)
 {
-    QString line = text;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\n', u' ');
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-    if (m_presenter) {
-        m_presenter(text, icon);
-        return;
-    }
-    QMessageBox box(icon, QStringLiteral("Vorlan"), text, QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.exec();
+    m_messages.show(text, icon, isVisible() ? this : nullptr);
 }
 
 int MainWindow::Form_Load()
@@ -270,6 +260,7 @@ int MainWindow::onlinePhase()
     config.port = m_port;
     config.bindAddress = m_options.bindAddress;
     config.segment = m_options.segment;
+    config.localAddress = m_me.address;
     if (const std::optional<QString> failure = m_endpoint->open(config)) {
         showMessage(*failure, QMessageBox::Warning);
         return 1;
@@ -425,6 +416,7 @@ void MainWindow::Form_QueryUnload()
     if (m_closed)
         return;
     m_closed = true;
+    m_messages.setClosing();
     // The loop walks its own copy: a reload handled while it sends refills lstMemberIP.
     const QStringList snapshot = m_lvMember->addresses();
     m_lstMemberIP = snapshot;

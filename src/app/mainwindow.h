@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/messagegate.h"
 #include "base/clock.h"
 #include "conversation/logwriter.h"
 #include "net/localidentity.h"
@@ -69,7 +70,8 @@ public:
     // otherwise the exit code it must end with (the message has been shown).
     int Form_Load();
 
-    // Shows a message box (caption "Vorlan") and writes its text to standard error.
+    // Writes the text to standard error and shows it in a message box (caption "Vorlan"), unless
+    // a box is open already or the window is closing.
     void showMessage(const QString &text, QMessageBox::Icon icon = QMessageBox::NoIcon);
     // Replaces the message box, for tests; the text still goes to standard error.
     void setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter);
@@ -148,7 +150,7 @@ private:
     bool m_closed = false;
     bool m_offline = false; // the socket is closed for good: sending stops
     LogWriter m_log;
-    std::function<void(const QString &, QMessageBox::Icon)> m_presenter;
+    MessageGate m_messages;
 
     MemberList *m_lvMember = nullptr;
     ConversationView *m_rtfHomeMessage = nullptr;

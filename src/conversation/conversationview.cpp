@@ -24,6 +24,9 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
     if (color)
         m_color = *color;
     m_text += text;
+    // Trimmed by halves, so each character is moved a bounded number of times.
+    if (m_text.size() > 2 * KeptText)
+        m_text.remove(0, m_text.size() - KeptText);
 
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
@@ -43,8 +46,30 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
         cursor.insertBlock();
         start = end + 2;
     }
+    dropOldestLines();
+    cursor.movePosition(QTextCursor::End);
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+void ConversationView::setMaximumLines(int lines)
+{
+    m_maxLines = lines;
+    dropOldestLines();
+}
+
+// Every block but the last is a line with its line end; the last one is the line in progress.
+// Lines leave a tenth of the bound at a time: removing from the top makes the layout start
+// over, which must not happen for every new line.
+void ConversationView::dropOldestLines()
+{
+    const int lines = document()->blockCount() - 1;
+    if (lines <= m_maxLines)
+        return;
+    const int keep = m_maxLines - m_maxLines / 10;
+    QTextCursor cursor(document());
+    cursor.setPosition(document()->findBlockByNumber(lines - keep).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 void ConversationView::setTabStops(const QList<qreal> &positions)

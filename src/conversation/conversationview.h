@@ -7,29 +7,40 @@
 namespace vorlan {
 
 // rtfHomeMessage: the conversation view. Lines are appended as plain text runs, each in a
-// colour; the user can select and copy but not edit. Besides the document the view keeps the
-// text the way peers see it (lines ended by CR LF), so replies can be built from its end
-// without extracting the whole document.
+// colour; the user can select and copy but not edit. It holds the newest lines only (the log
+// files keep everything): past the bound, the oldest leave from the top. Besides the document
+// the view keeps the end of the text the way peers see it (lines ended by CR LF), so replies can
+// be built from it without extracting the document.
 class ConversationView : public QTextEdit
 {
     Q_OBJECT
 
 public:
+    static constexpr int MaxLines = 100000;
+    // How much of the text's end is always at hand: what a past-log reply looks at.
+    static constexpr qsizetype KeptText = 8192;
+
     explicit ConversationView(QWidget *parent = nullptr);
+
+    // The most lines the view holds (tests use a small bound).
+    void setMaximumLines(int lines);
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
     // of the previous insert is kept. The caret ends at the end so the newest line shows.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
 
-    // The whole text, lines ended by CR LF.
+    // The newest text, lines ended by CR LF: at least its last KeptText characters.
     const QString &conversationText() const { return m_text; }
-    // Its last count characters.
+    // Its last count characters, count up to KeptText.
     QString conversationTail(qsizetype count) const { return m_text.right(count); }
 
     // Tab stops at the given positions, in pixels.
     void setTabStops(const QList<qreal> &positions);
 
 private:
+    void dropOldestLines();
+
+    int m_maxLines = MaxLines;
     QString m_text;
     QColor m_color = Qt::black;
 };

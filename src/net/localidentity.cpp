@@ -118,4 +118,13 @@ HostIdentity discoverHostIdentity()
     return identity;
 }
 
+unsigned interfaceIndexOf(const QString &address)
+{
+    for (const InterfaceAddress &entry : interfaceAddresses()) {
+        if (entry.address == address)
+            return if_nametoindex(entry.name.toLocal8Bit().constData());
+    }
+    return 0;
+}
+
 } // namespace vorlan

@@ -17,4 +17,7 @@ struct HostIdentity
 // up, broadcast-capable, non-loopback IPv4 interface, else the loopback address.
 HostIdentity discoverHostIdentity();
 
+// The index of the interface that carries the dotted IPv4 address, or 0 when none does.
+unsigned interfaceIndexOf(const QString &address);
+
 } // namespace vorlan

@@ -1,9 +1,12 @@
 #include "net/udpendpoint.h"
 
-#include "net/winsockerrors.h"
 #include "base/codec.h"
+#include "net/datagram.h"
+#include "net/localidentity.h"
+#include "net/winsockerrors.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -14,13 +17,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace vorlan {
 
 namespace {
-
-constexpr int WriteRetries = 20;
-constexpr int WriteWaitMs = 50;
 
 QString failureText(const char *prefix, int errnoValue)
 {
@@ -139,15 +141,28 @@ bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
             armWrite();
             m_tag = '4';
         }
+        // One call never holds the window longer than this, however many sends it makes.
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 deadline = SendBudgetMs;
+        const auto sendWithin = [&](const QString &target) {
+            return sendBefore({[&] { return sendTo(bytes, target); },
+                               [this](int ms) {
+                                   pollfd waiting = {m_fd, POLLOUT, 0};
+                                   ::poll(&waiting, 1, ms);
+                               },
+                               [&] { return clock.elapsed(); }},
+                              deadline);
+        };
         // Any text that names no dotted address goes to the limited broadcast address too.
         const bool broadcast = socketAddress(address, 0).sin_addr.s_addr == INADDR_BROADCAST;
         if (broadcast && !m_config.segment.isEmpty()) {
             for (const QString &peer : std::as_const(m_config.segment)) {
-                if (const int peerError = sendOne(bytes, peer))
+                if (const int peerError = sendWithin(peer))
                     error = peerError;
             }
         } else {
-            error = sendOne(bytes, address);
+            error = sendWithin(address);
         }
     }
     QCoreApplication::processEvents();
@@ -156,24 +171,34 @@ bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
     return error == 0;
 }
 
-// Returns 0 or the errno of the failed send. A send that would block waits for the socket to
-// become writable and is tried again, a bounded number of times.
-int UdpEndpoint::sendOne(const QByteArray &bytes, const QString &address)
+// One try: 0 or the errno. The limited broadcast names the interface of MyAddress, so it leaves
+// there even when no route covers it.
+int UdpEndpoint::sendTo(const QByteArray &bytes, const QString &address)
 {
-    const sockaddr_in target = socketAddress(address, m_config.port);
-    for (int attempt = 0;; ++attempt) {
-        const ssize_t sent = ::sendto(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL,
-                                      reinterpret_cast<const sockaddr *>(&target), sizeof target);
-        if (sent >= 0)
-            return 0;
-        const int error = errno;
-        if (error == EINTR)
-            continue;
-        if ((error != EAGAIN && error != EWOULDBLOCK && error != ENOBUFS) || attempt >= WriteRetries)
-            return error;
-        pollfd waiting = {m_fd, POLLOUT, 0};
-        ::poll(&waiting, 1, WriteWaitMs);
+    sockaddr_in target = socketAddress(address, m_config.port);
+    iovec data = {const_cast<char *>(bytes.constData()), size_t(bytes.size())};
+    msghdr message = {};
+    message.msg_name = &target;
+    message.msg_namelen = sizeof target;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    const unsigned index = target.sin_addr.s_addr == INADDR_BROADCAST && !m_config.localAddress.isEmpty()
+                               ? interfaceIndexOf(m_config.localAddress)
+                               : 0;
+    if (index != 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info = {};
+        info.ipi_ifindex = int(index);
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
     }
+    return ::sendmsg(m_fd, &message, MSG_NOSIGNAL) >= 0 ? 0 : errno;
 }
 
 void UdpEndpoint::txtSockIn_KeyDown()
@@ -207,12 +232,17 @@ void UdpEndpoint::receiveOne()
         emit failed(message);
         return;
     }
-    // The text runs to the received length, or to the first pair of zero bytes within it.
-    QByteArray bytes(m_buffer.constData(), received);
-    const qsizetype zeros = bytes.indexOf(QByteArrayView("\0\0", 2));
-    if (zeros >= 0)
-        bytes.truncate(zeros);
-    emit messageReceived(decodeCp932(bytes));
+    if (received > MaxReceived) {
+        // No desktop peer sends one, and handling them lets any sender flood the view.
+        if (!m_oversizeTold) {
+            m_oversizeTold = true;
+            const QString notice = QStringLiteral("recv:%1バイトを超えるデータグラムは破棄します。").arg(MaxReceived);
+            std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
+            std::fflush(stderr);
+        }
+        return;
+    }
+    emit messageReceived(decodeCp932(datagramText(QByteArrayView(m_buffer.constData(), received))));
 }
 
 } // namespace vorlan

@@ -19,7 +19,9 @@ class UdpEndpoint : public QObject
 
 public:
     static constexpr int MaxDatagram = 4094;        // the most the desktop peers accept
-    static constexpr int ReceiveBuffer = 65536;
+    static constexpr int MaxReceived = 4096;        // the most the desktop peers could receive
+    static constexpr int ReceiveBuffer = 65536;     // reads any datagram whole
+    static constexpr int SendBudgetMs = 100;        // the longest one SendDatagram waits for room
     static constexpr int SendBufferSize = 256 * 1024;
     static constexpr int ReceiveBufferSize = 1024 * 1024;
 
@@ -27,6 +29,9 @@ public:
     {
         quint16 port = 8888;
         QString bindAddress;  // empty: the wildcard address, so broadcasts arrive
+        // MyAddress: the limited broadcast leaves by the interface that carries it, whatever the
+        // routing table says (a segment without a gateway has no route for it).
+        QString localAddress;
         // When not empty, a send to "255.255.255.255" goes to each of these addresses instead:
         // lets in-process tests stand a few loopback peers in for a network segment.
         QStringList segment;
@@ -58,7 +63,7 @@ signals:
     void failed(const QString &message);
 
 private:
-    int sendOne(const QByteArray &bytes, const QString &address);
+    int sendTo(const QByteArray &bytes, const QString &address);
     void receiveOne();
     void armRead();
     void armWrite();
@@ -70,6 +75,7 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_buffer;
+    bool m_oversizeTold = false;
 };
 
 } // namespace vorlan

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/twips.h"
 #include "conversation/conversationview.h"
+#include "roster/memberlist.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -116,4 +117,26 @@ TEST_F(MainWindowTest, TheConversationViewIsReadOnlyPlainText)
     EXPECT_EQ(view->conversationText(), "<b>not bold</b>\r\n");
     EXPECT_TRUE(view->isReadOnly());
     EXPECT_TRUE(view->textInteractionFlags() & Qt::TextSelectableByMouse);
+}
+
+TEST_F(MainWindowTest, OneMessageBoxAtATimeAndNoneOnceClosing)
+{
+    // The endpoint is not open, so every send fails, and nothing leaves the process.
+    const QString address = QStringLiteral("127.0.0.9");
+    const QString request = QStringLiteral("405 0x,h,127.0.0.9,t");
+    int boxes = 0;
+    window.setMessagePresenter([&](const QString &, QMessageBox::Icon) {
+        // While a box is open its event loop runs: further failures come in meanwhile.
+        if (++boxes < 3)
+            window.SendDatagram(request, address);
+    });
+    window.lvMember()->UpdateMember(QStringLiteral("0"), QStringLiteral("x"), QStringLiteral("h"),
+                                    address, QStringLiteral("t"));
+    ::testing::internal::CaptureStderr();
+    window.SendDatagram(request, address);
+    EXPECT_EQ(boxes, 1);
+    window.close(); // its Leave to the listed member fails too
+    EXPECT_EQ(boxes, 1);
+    const QString failure = QStringLiteral("send:ソケット以外を指定した。\n");
+    EXPECT_EQ(QString::fromLocal8Bit(::testing::internal::GetCapturedStderr()), failure.repeated(3));
 }

@@ -1,7 +1,8 @@
 """A private network for end-to-end runs.
 
 A lab is a switch namespace holding a bridge, plus host namespaces each wired to the bridge by a
-veth called eth0 (address 10.<x>.0.<k>/24, default route "dev eth0", lo up). Nothing a lab runs
+veth called eth0 (address 10.<x>.0.<k>/24, lo up), with a default route "dev eth0" or, like an
+office segment without a gateway, no route beyond the segment. Nothing a lab runs
 can reach the machine's own network: every process is started inside one of its host namespaces.
 
 Every name carries the test's process id, so labs of tests running in parallel never meet. The
@@ -178,9 +179,10 @@ class Host:
 
 
 class Lab:
-    """A switch and `hosts` hosts. Use as a context manager, or call close()."""
+    """A switch and `hosts` hosts, with or without a default route. Use as a context manager, or
+    call close()."""
 
-    def __init__(self, hosts):
+    def __init__(self, hosts, default_route=True):
         _install_handlers()
         remove_stale_namespaces()
         self.tag = _next_tag()
@@ -192,6 +194,7 @@ class Lab:
         self._processes = []
         self._tempdirs = []
         self._closed = False
+        self.default_route = default_route
         with _lock:
             _live_labs.append(self)
         try:
@@ -222,7 +225,8 @@ class Lab:
             _ip("-n", namespace, "link", "set", "lo", "up")
             _ip("-n", namespace, "addr", "add", address + "/24", "dev", "eth0")
             _ip("-n", namespace, "link", "set", "eth0", "up")
-            _ip("-n", namespace, "route", "add", "default", "dev", "eth0")
+            if self.default_route:
+                _ip("-n", namespace, "route", "add", "default", "dev", "eth0")
             self.hosts.append(Host(self, k, namespace, address))
 
     def host(self, k):

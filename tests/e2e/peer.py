@@ -10,6 +10,7 @@ SO_BROADCAST and speaks lines on stdin / stdout:
     out: error <text>
 
 The destination address (from IP_PKTINFO) tells a broadcast from a datagram sent to the host.
+Broadcasts leave by eth0 even on a segment without a default route.
 The test side uses the Peer class, which starts that process and collects what it receives.
 """
 
@@ -18,6 +19,7 @@ import collections
 import os
 import re
 import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -85,7 +87,13 @@ def serve(port):
         if words[0] == "send" and len(words) in (2, 3):
             data = binascii.unhexlify(words[2]) if len(words) == 3 else b""
             try:
-                sock.sendto(data, (words[1], port))
+                if words[1] == BROADCAST:
+                    # in_pktinfo naming the interface: no route is needed for the broadcast.
+                    pktinfo = struct.pack("@i4s4s", socket.if_nametoindex("eth0"), bytes(4), bytes(4))
+                    sock.sendmsg([data], [(socket.IPPROTO_IP, IP_PKTINFO, pktinfo)], 0,
+                                 (words[1], port))
+                else:
+                    sock.sendto(data, (words[1], port))
             except OSError as error:
                 emit("error send %s" % error)
         else:

@@ -29,12 +29,14 @@ def past_log_end(address):
 class ThreeProgramsTest(unittest.TestCase):
     """Programs in hosts 1 to 3, started one after another; the scripted peer sits in host 4."""
 
+    default_route = True
+
     @classmethod
     def setUpClass(cls):
         netlab.require_privilege()
 
     def setUp(self):
-        self.lab = netlab.Lab(4)
+        self.lab = netlab.Lab(4, default_route=self.default_route)
         self.addCleanup(self.lab.close)
         self.peer = Peer(self.lab.host(4), PORT)
         self.addCleanup(self.peer.close)
@@ -198,6 +200,15 @@ class ThreeProgramsTest(unittest.TestCase):
         lines = self.assert_lines(self.past_log(2))
         self.assertEqual(lines[-1][8:], "\t" + self.host_name + LEFT)
         self.assertEqual(self.peer.all(lambda d: d.code == "301"), [])
+
+
+class ThreeProgramsWithoutGatewayTest(ThreeProgramsTest):
+    """Discovery on a segment with no default route: broadcasts still leave by its interface.
+    What goes by unicast only is the same on both kinds of segment and runs once."""
+    default_route = False
+    test_version_request_is_answered_with_the_program_version = None
+    test_past_log_holds_the_chat_lines_in_order_without_directed_ones = None
+    test_leave_is_not_sent_to_a_peer_that_never_joined = None
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
 #include "net/udpendpoint.h"
+#include "net/datagram.h"
 #include "support/testsupport.h"
 #include "base/codec.h"
 
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <random>
 
@@ -122,25 +124,74 @@ TEST_F(EndpointPair, DatagramsArrivingDuringSendsAreDeliveredAfterThem)
     }
 }
 
-TEST_F(EndpointPair, LongAndEmptyDatagramsNeverCloseTheEndpoint)
+TEST_F(EndpointPair, OversizeDatagramsAreDroppedWithOneNoticeAndNeverCloseTheEndpoint)
 {
     RawPeer other("127.0.0.4");
     b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.2"));
     ASSERT_TRUE(waitFor([&] { return b.tag() == "3"; }));
 
-    const QByteArray huge(60000, 'a');
-    other.send(huge, "127.0.0.3", port);
+    ::testing::internal::CaptureStderr();
+    const QByteArray largest(UdpEndpoint::MaxReceived, 'a');
+    other.send(QByteArray(60000, 'b'), "127.0.0.3", port);
+    other.send(largest + 'c', "127.0.0.3", port);
+    other.send(largest, "127.0.0.3", port);
     other.send(QByteArray(), "127.0.0.3", port);
-    // Text stops at a pair of zero bytes inside the datagram.
-    other.send(QByteArray("100 0,h,a,t,x\0\0tail", 19), "127.0.0.3", port);
+    other.send(QByteArray(65507, 'd'), "127.0.0.3", port);
     other.send("after", "127.0.0.3", port);
-    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 4; }));
-    EXPECT_EQ(receivedB[0].size(), 60000);
-    EXPECT_EQ(receivedB[0], QString::fromLatin1(huge));
+    const bool arrived = waitFor([&] { return receivedB.size() == 3; });
+    const QString notices = QString::fromLocal8Bit(::testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(arrived) << receivedB.size();
+    EXPECT_EQ(receivedB[0], QString::fromLatin1(largest));
     EXPECT_EQ(receivedB[1], QString());
-    EXPECT_EQ(receivedB[2], "100 0,h,a,t,x");
-    EXPECT_EQ(receivedB[3], "after");
+    EXPECT_EQ(receivedB[2], "after");
     EXPECT_EQ(b.tag(), "3");
+    EXPECT_EQ(notices, QStringLiteral("recv:4096バイトを超えるデータグラムは破棄します。\n"));
+}
+
+TEST(DatagramText, EndsAtTheFirstZeroPairWithTheEndCountingAsZero)
+{
+    const struct
+    {
+        QByteArray received;
+        QByteArray text;
+    } cases[] = {
+        {"", ""},
+        {"abc", "abc"},
+        {QByteArray("abc\0", 4), "abc"},
+        {QByteArray("abc\0\0tail", 9), "abc"},
+        {QByteArray("a\0b", 3), QByteArray("a\0b", 3)},
+        {QByteArray("a\0b\0", 4), QByteArray("a\0b", 3)},
+        {QByteArray("\0", 1), ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(vorlan::datagramText(c.received), c.text) << c.received.toHex().constData();
+}
+
+TEST(SendBefore, ASocketWithoutRoomGivesUpAtTheDeadlineOtherFailuresAtOnce)
+{
+    const struct
+    {
+        QList<int> errors; // what each try gives; the last one repeats
+        int result;
+        qint64 waited;
+    } cases[] = {
+        {{0}, 0, 0},
+        {{EINTR, EAGAIN, EAGAIN, 0}, 0, 100},
+        {{EAGAIN}, EAGAIN, 100},
+        {{ENOBUFS}, ENOBUFS, 100},
+        {{ENETUNREACH}, ENETUNREACH, 0},
+        {{EAGAIN, EHOSTUNREACH}, EHOSTUNREACH, 50},
+    };
+    for (const auto &c : cases) {
+        qint64 now = 0;
+        int tries = 0;
+        vorlan::SendTries sendTries{
+            [&] { return c.errors[std::min<int>(tries++, int(c.errors.size()) - 1)]; },
+            [&](int ms) { now += ms; },
+            [&] { return now; }};
+        EXPECT_EQ(vorlan::sendBefore(sendTries, UdpEndpoint::SendBudgetMs), c.result) << c.errors.size();
+        EXPECT_EQ(now, c.waited) << c.errors.size();
+    }
 }
 
 TEST_F(EndpointPair, SendFailureIsReportedAndTheEndpointKeepsReceiving)

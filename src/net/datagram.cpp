@@ -1,0 +1,39 @@
+#include "net/datagram.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace vorlan {
+
+namespace {
+
+constexpr int WriteWaitMs = 50;
+
+} // namespace
+
+QByteArray datagramText(QByteArrayView received)
+{
+    QByteArray bytes = received.toByteArray();
+    bytes.append('\0');
+    const qsizetype zeros = bytes.indexOf(QByteArrayView("\0\0", 2));
+    bytes.truncate(zeros >= 0 ? zeros : received.size());
+    return bytes;
+}
+
+int sendBefore(const SendTries &tries, qint64 deadlineMs)
+{
+    for (;;) {
+        const int error = tries.attempt();
+        if (error == 0)
+            return 0;
+        if (error == EINTR)
+            continue;
+        const bool blocked = error == EAGAIN || error == EWOULDBLOCK || error == ENOBUFS;
+        const qint64 left = deadlineMs - tries.nowMs();
+        if (!blocked || left <= 0)
+            return error;
+        tries.waitWritable(int(std::min<qint64>(left, WriteWaitMs)));
+    }
+}
+
+} // namespace vorlan
