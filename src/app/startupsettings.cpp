@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/twips.h"
+#include "base/regularfile.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
 
@@ -230,7 +231,7 @@ QIcon builtInIcon(StateIcon which)
 
 std::optional<QIcon> loadIconFile(const QString &path)
 {
-    if (path.isEmpty())
+    if (!isRegularFile(path))
         return std::nullopt;
     QImageReader reader(path);
     // An ICO file holds several sizes; keep them all so each use picks the one that fits.

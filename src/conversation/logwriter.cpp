@@ -2,8 +2,10 @@
 
 #include "base/clock.h"
 #include "base/codec.h"
+#include "base/regularfile.h"
 
 #include <QDate>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -63,6 +65,9 @@ bool LogWriter::openFor(const QString &logDate)
 {
     m_logDate = logDate;
     m_file.setFileName(fileName(m_folder, logDate));
+    // A FIFO or a device under the day's name is no log file; opening it could block for good.
+    if (QFileInfo::exists(m_file.fileName()) && !isRegularFile(m_file.fileName()))
+        return false;
     // Append creates the file but never its folder: a missing folder is the user's to fix.
     // Unbuffered: a write that fails must leave nothing behind for a later flush to add.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace vorlan;
 using vorlan::test::FakeClock;
 using vorlan::test::readFile;
@@ -186,6 +188,23 @@ TEST_F(StartupSettingsTest, files_that_are_no_pictures_keep_the_built_in_icon_an
     // An ICO file is read like any other picture.
     EXPECT_EQ(window.settings().DeskIconFile, desk);
     EXPECT_EQ(imageOf(window.picDesk, 32), solidImage(qRgb(200, 0, 0)));
+}
+
+TEST_F(StartupSettingsTest, fifos_and_devices_named_as_icons_or_todays_log_do_not_hold_up_the_start)
+{
+    const QString fifo = path(QStringLiteral("icon.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("logs"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("logs/20261207.txt")).constData(), 0600), 0);
+    writeIni(QStringLiteral("[ICON]\r\nStand=%1\r\nMove=/dev/zero\r\n[OPT]\r\nLogChk=1\r\nLogDir=%2\r\n")
+                 .arg(fifo, path("logs")));
+    MainWindow &window = load();
+
+    EXPECT_TRUE(window.settings().StandIconFile.isEmpty());
+    EXPECT_TRUE(window.settings().MoveIconFile.isEmpty());
+    EXPECT_EQ(imageOf(window.picVorlan, 16), imageOf(builtInIcon(StateIcon::Standing), 16));
+    EXPECT_EQ(m_messages, QStringList{LogFailureMessage});
+    EXPECT_EQ(window.settings().LogEnabled, 0);
 }
 
 // --- geometry ---------------------------------------------------------------------------------
