@@ -309,7 +309,7 @@ void applyStartupSettings(MainWindow &window)
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
-    window.identity().userName = ini.readText(Opt, QStringLiteral("UserName"));
+    window.identity().userName = fitUserName(ini.readText(Opt, QStringLiteral("UserName")));
     settings.LogEnabled = ini.readShort(Opt, QStringLiteral("LogChk"), 0);
 
     // Logging. A log that cannot be opened only switches logging off; the rest of the

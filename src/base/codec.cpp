@@ -256,4 +256,22 @@ qsizetype cp932Length(const QString &text)
     return encodeCp932(text).size();
 }
 
+QString cp932Left(const QString &text, qsizetype maxBytes)
+{
+    if (cp932Length(text) <= maxBytes)
+        return text;
+    // Each code point encodes on its own as it does in a run, so the bytes add up.
+    const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+    qsizetype bytes = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype used = codePointAt(units, text.size(), end).second;
+        bytes += cp932Length(text.mid(end, used));
+        if (bytes > maxBytes)
+            break;
+        end += used;
+    }
+    return text.left(end);
+}
+
 } // namespace vorlan

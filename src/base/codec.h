@@ -17,4 +17,8 @@ QString decodeCp932(const QByteArray &bytes);
 // Byte length of the text once encoded, without building it.
 qsizetype cp932Length(const QString &text);
 
+// The longest start of text whose encoding takes at most maxBytes, cut between characters (a
+// double-byte character or a surrogate pair is never parted).
+QString cp932Left(const QString &text, qsizetype maxBytes);
+
 } // namespace vorlan

@@ -1,5 +1,7 @@
 #include "protocol/message.h"
 
+#include "base/codec.h"
+
 #include <QList>
 
 namespace vorlan {
@@ -66,6 +68,11 @@ QString withPayload(QStringView code, const Identity &id, const QString &payload
 }
 
 } // namespace
+
+QString fitUserName(const QString &name)
+{
+    return cp932Left(name, MaxUserNameBytes);
+}
 
 QString versionText()
 {

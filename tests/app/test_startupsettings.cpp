@@ -328,6 +328,21 @@ TEST_F(StartupSettingsTest, japanese_names_and_trimmed_lists_are_read)
     EXPECT_EQ(window.lstPopup(), QStringList({QStringLiteral("至急"), "ramen"}));
 }
 
+TEST_F(StartupSettingsTest, user_name_is_cut_to_126_bytes_between_characters)
+{
+    const QString n124(124, u'n');
+    const QList<QPair<QString, QString>> cases = {
+        {QString(200, u'n'), QString(126, u'n')},
+        {n124 + QStringLiteral("さん"), n124 + QStringLiteral("さ")},
+        {n124 + u'n' + QStringLiteral("さん"), n124 + u'n'}, // no half of "さ"
+        {QStringLiteral("山田太郎"), QStringLiteral("山田太郎")},
+    };
+    for (const auto &[stored, used] : cases) {
+        writeIni(QStringLiteral("[OPT]\r\nUserName=") + stored + QStringLiteral("\r\n"));
+        EXPECT_EQ(load().identity().userName, used);
+    }
+}
+
 // --- logging ----------------------------------------------------------------------------------
 
 TEST_F(StartupSettingsTest, an_old_log_file_setting_switches_logging_off_with_a_message)
