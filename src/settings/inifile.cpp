@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
 #include "base/codec.h"
+#include "base/regularfile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -136,7 +137,7 @@ public:
         QFile file(path);
         if (!file.exists())
             return true;
-        if (!file.open(QIODevice::ReadOnly))
+        if (!isRegularFile(path) || !file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)

@@ -376,6 +376,14 @@ auto unprivileged(Body body)
     return result;
 }
 
+TEST_F(IniFileTest, a_fifo_in_place_of_the_file_reads_as_unreadable_and_is_not_written)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    IniFile ini(path());
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+    EXPECT_FALSE(ini.write("OPT", "FT", "4"));
+}
+
 TEST_F(IniFileTest, read_only_folder_writes_a_writable_file_in_place_and_leaves_a_read_only_one)
 {
     struct Case
