@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/twips.h"
+#include "base/regularfile.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
 
@@ -230,7 +231,7 @@ QIcon builtInIcon(StateIcon which)
 
 std::optional<QIcon> loadIconFile(const QString &path)
 {
-    if (path.isEmpty())
+    if (!isRegularFile(path))
         return std::nullopt;
     QImageReader reader(path);
     // An ICO file holds several sizes; keep them all so each use picks the one that fits.
@@ -308,7 +309,7 @@ void applyStartupSettings(MainWindow &window)
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
-    window.identity().userName = ini.readText(Opt, QStringLiteral("UserName"));
+    window.identity().userName = fitUserName(ini.readText(Opt, QStringLiteral("UserName")));
     settings.LogEnabled = ini.readShort(Opt, QStringLiteral("LogChk"), 0);
 
     // Logging. A log that cannot be opened only switches logging off; the rest of the

@@ -23,7 +23,8 @@ enum class StateIcon { Standing, ReceivedMessage, ImportantMessage, Away };
 QIcon builtInIcon(StateIcon which);
 
 // An icon file as the user names it in the settings: any image format Qt reads (ICO, PNG, ...).
-// Empty when the path is empty, the file is missing or it does not decode to a picture.
+// Empty when the path is empty, names no regular file (missing, a FIFO, a device, a folder) or
+// does not decode to a picture.
 std::optional<QIcon> loadIconFile(const QString &path);
 
 // Width of a member-list column in twips. Widths set through setColumnTwips read back exactly

@@ -49,6 +49,22 @@ constexpr const char *kUtf16 = "UTF-16BE";
 
 constexpr char16_t kReplacement = 0xFFFD;
 
+// Single bytes the desktop peers' converter decodes although iconv's CP932 does not: 80 to
+// U+0080 and A0, FD, FE, FF to U+F8F0..U+F8F3. The best-fit table encodes exactly these
+// characters back to these bytes, so decoding them closes the round trip. None of them is a
+// lead byte, so they always stand alone. Zero for every other byte.
+char16_t singleByteExtra(unsigned char byte)
+{
+    switch (byte) {
+    case 0x80: return 0x0080;
+    case 0xA0: return 0xF8F0;
+    case 0xFD: return 0xF8F1;
+    case 0xFE: return 0xF8F2;
+    case 0xFF: return 0xF8F3;
+    default: return 0;
+    }
+}
+
 // One conversion descriptor per direction and thread: iconv_open is not free and these run
 // for every datagram and every logged line. The descriptor is reset before each use.
 class Converter
@@ -196,7 +212,8 @@ QString decodeCp932(const QByteArray &bytes)
         out.reserve(size);
         for (const char c : bytes) {
             const auto byte = static_cast<unsigned char>(c);
-            out.append(byte < 0x80 ? QChar(byte) : QChar(kReplacement));
+            const char16_t extra = singleByteExtra(byte);
+            out.append(byte < 0x80 ? QChar(byte) : QChar(extra ? extra : kReplacement));
         }
         return out;
     }
@@ -227,7 +244,8 @@ QString decodeCp932(const QByteArray &bytes)
         cd.reset();
         if (pos >= size)
             break;
-        out.append(QChar(kReplacement));
+        const char16_t extra = singleByteExtra(static_cast<unsigned char>(bytes[pos]));
+        out.append(QChar(extra ? extra : kReplacement));
         ++pos;
     }
     return out;
@@ -236,6 +254,24 @@ QString decodeCp932(const QByteArray &bytes)
 qsizetype cp932Length(const QString &text)
 {
     return encodeCp932(text).size();
+}
+
+QString cp932Left(const QString &text, qsizetype maxBytes)
+{
+    if (cp932Length(text) <= maxBytes)
+        return text;
+    // Each code point encodes on its own as it does in a run, so the bytes add up.
+    const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+    qsizetype bytes = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const qsizetype used = codePointAt(units, text.size(), end).second;
+        bytes += cp932Length(text.mid(end, used));
+        if (bytes > maxBytes)
+            break;
+        end += used;
+    }
+    return text.left(end);
 }
 
 } // namespace vorlan

@@ -8,11 +8,17 @@ namespace vorlan {
 // Code page 932 (Shift-JIS), the encoding of the wire, the settings file and the log files.
 // Encoding uses iconv "CP932" plus the best-fit table of the desktop peers (accented Latin
 // letters to their base letter, and so on); anything else that cannot be encoded becomes "?".
-// Decoding turns bytes that are not valid code page 932 into U+FFFD. Neither ever fails.
+// Decoding turns bytes that are not valid code page 932 into U+FFFD, except the single bytes
+// 80, A0 and FD-FF, which decode as the desktop peers decode them (U+0080, U+F8F0-U+F8F3).
+// Neither ever fails.
 QByteArray encodeCp932(const QString &text);
 QString decodeCp932(const QByteArray &bytes);
 
 // Byte length of the text once encoded, without building it.
 qsizetype cp932Length(const QString &text);
+
+// The longest start of text whose encoding takes at most maxBytes, cut between characters (a
+// double-byte character or a surrogate pair is never parted).
+QString cp932Left(const QString &text, qsizetype maxBytes);
 
 } // namespace vorlan

@@ -6,6 +6,15 @@
 
 namespace vorlan {
 
+QString fitRecipients(const QString &recipients, qsizetype fixedBytes, qsizetype limit)
+{
+    const qsizetype room = limit - MinTextRoom - fixedBytes;
+    if (cp932Length(recipients) <= room)
+        return recipients;
+    const QString ellipsis = QStringLiteral("...");
+    return cp932Left(recipients, std::max<qsizetype>(room - ellipsis.size(), 0)) + ellipsis;
+}
+
 QStringList splitToFit(const QString &line, qsizetype fixedBytes, qsizetype limit)
 {
     const qsizetype budget = limit - fixedBytes;

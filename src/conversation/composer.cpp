@@ -35,7 +35,9 @@ void Composer::comEnter_Click(QString text)
         m_hooks.deskToggle();
     text.replace(u'\t', u' ');
 
-    const QString recipients = recipientList();
+    const QString recipients =
+        fitRecipients(recipientList(), cp932Length(buildDirectedChat(m_me, QString(), QString())),
+                      UdpEndpoint::MaxDatagram);
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     for (const QString &line : lines) {
         if (anyRecipient())

@@ -2,8 +2,10 @@
 
 #include "base/clock.h"
 #include "base/codec.h"
+#include "base/regularfile.h"
 
 #include <QDate>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -63,15 +65,26 @@ bool LogWriter::openFor(const QString &logDate)
 {
     m_logDate = logDate;
     m_file.setFileName(fileName(m_folder, logDate));
+    // A FIFO or a device under the day's name is no log file; opening it could block for good.
+    if (QFileInfo::exists(m_file.fileName()) && !isRegularFile(m_file.fileName()))
+        return false;
     // Append creates the file but never its folder: a missing folder is the user's to fix.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Unbuffered: a write that fails must leave nothing behind for a later flush to add.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const QByteArray header = dayHeader(QDate::fromString(logDate, QStringLiteral("yyyyMMdd")));
-    if (m_file.write(header) != header.size() || !m_file.flush()) {
-        m_file.close();
-        return false;
-    }
-    return true;
+    return append(dayHeader(QDate::fromString(logDate, QStringLiteral("yyyyMMdd"))));
+}
+
+bool LogWriter::append(const QByteArray &bytes)
+{
+    // A write cut short (a full disk) would leave half a line without its line end, and the
+    // next day header or line would be glued onto it: the file goes back to its length before.
+    const qint64 before = m_file.size();
+    if (m_file.write(bytes) == bytes.size())
+        return true;
+    m_file.resize(before);
+    m_file.close();
+    return false;
 }
 
 bool LogWriter::writeItems(const QStringList &items)
@@ -93,11 +106,7 @@ bool LogWriter::writeItems(const QStringList &items)
         bytes += encodeCp932(item);
         bytes += "\r\n";
     }
-    if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
-        close();
-        return false;
-    }
-    return true;
+    return append(bytes);
 }
 
 } // namespace vorlan

@@ -10,7 +10,8 @@ class Clock;
 
 // The daily conversation log: one file per day, folder + "/" + yyyymmdd + ".txt", appended in
 // code page 932 with CR LF after every item. Each opening writes the day header
-// "*** yyyy/mm/dd ***". Every write reaches the operating system before WriteLog returns.
+// "*** yyyy/mm/dd ***". Every write reaches the operating system before WriteLog returns, and a
+// write that fails leaves the file as it was before it.
 class LogWriter
 {
 public:
@@ -43,6 +44,8 @@ public:
 private:
     bool openFor(const QString &logDate);
     bool writeItems(const QStringList &items);
+    // Writes bytes whole or, on failure, cuts the file back and closes it.
+    bool append(const QByteArray &bytes);
 
     const Clock &m_clock;
     QString m_folder;

@@ -1,5 +1,9 @@
 #include "protocol/message.h"
 
+#include "base/codec.h"
+
+#include <QList>
+
 namespace vorlan {
 
 namespace {
@@ -30,12 +34,45 @@ const Kind *findKind(QStringView code)
     return nullptr;
 }
 
+// The address field is where replies and later lines go, and the key of the sender's roster
+// row. Every desktop peer writes its own address there as inet_ntoa gives it: four decimal
+// numbers without leading zeros. Anything else (a name, garbage, 0.0.0.0, the broadcast
+// address) would make this peer answer or chat by broadcast, so it is no address. Multicast
+// (224-239) and the reserved block above it (240-255, the broadcast address included) are no
+// host's own address either; nor is 0.x.x.x, "this network". A subnet's directed broadcast
+// cannot be told from a host address without knowing the sender's netmask, and is let through.
+bool isUnicastAddress(QStringView text)
+{
+    const QList<QStringView> parts = text.split(u'.');
+    if (parts.size() != 4)
+        return false;
+    int octets[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const QStringView part = parts[i];
+        if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part[0] == u'0'))
+            return false;
+        for (const QChar c : part) {
+            if (c < u'0' || c > u'9')
+                return false;
+            octets[i] = octets[i] * 10 + (c.unicode() - u'0');
+        }
+        if (octets[i] > 255)
+            return false;
+    }
+    return octets[0] != 0 && octets[0] < 224;
+}
+
 QString withPayload(QStringView code, const Identity &id, const QString &payload)
 {
     return MessageHeader(code, id) + u',' + payload;
 }
 
 } // namespace
+
+QString fitUserName(const QString &name)
+{
+    return cp932Left(name, MaxUserNameBytes);
+}
 
 QString versionText()
 {
@@ -118,6 +155,8 @@ std::optional<ParsedMessage> parseMessage(const QString &text)
     message.userName = text.mid(5, comma1 - 5);
     message.hostName = text.mid(comma1 + 1, comma2 - comma1 - 1);
     message.address = text.mid(comma2 + 1, comma3 - comma2 - 1);
+    if (!isUnicastAddress(message.address))
+        return std::nullopt;
 
     switch (kind->tail) {
     case Tail::StartTimeToEnd:

@@ -32,6 +32,13 @@ struct Identity
     QString startTime;
 };
 
+// The desktop peers never send or read a user name longer than this many bytes of code page 932.
+inline constexpr qsizetype MaxUserNameBytes = 126;
+
+// MyUserName as it may be used: cut to MaxUserNameBytes at a character boundary. Wherever the
+// user name enters (the settings file, the options) it goes through here.
+QString fitUserName(const QString &name);
+
 // "V1.2.9": what this program answers to a version request.
 QString versionText();
 // "Vorlan V1.2.9": the caption before the member count is added.

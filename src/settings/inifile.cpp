@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
 #include "base/codec.h"
+#include "base/regularfile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -27,6 +28,34 @@ QStringView trimBlanks(QStringView text)
     while (end > begin && isBlank(text[end - 1]))
         --end;
     return text.sliced(begin, end - begin);
+}
+
+// A value never ends in CR: a CR before the LF, however many, belongs to the line end.
+QStringView trimValue(QStringView text)
+{
+    QStringView value = trimBlanks(text);
+    while (value.endsWith(u'\r'))
+        value = trimBlanks(value.chopped(1));
+    return value;
+}
+
+// The bytes that end a raw line: its trailing CRs and LF.
+qsizetype lineEndLength(const QByteArray &raw)
+{
+    qsizetype length = 0;
+    if (raw.endsWith('\n'))
+        ++length;
+    while (length < raw.size() && raw[raw.size() - length - 1] == '\r')
+        ++length;
+    return length;
+}
+
+// Only the file's last line can lack its LF. A bare CR there is already half a line end.
+void terminate(QByteArray &raw)
+{
+    if (raw.endsWith('\n'))
+        return;
+    raw.append(raw.endsWith('\r') ? "\n" : "\r\n");
 }
 
 // The desktop peers fold case per byte in the ANSI code page; for the names this file holds
@@ -72,11 +101,7 @@ struct Line
 Line parseLine(QByteArray raw)
 {
     Line line;
-    QByteArray content = raw;
-    if (content.endsWith('\n'))
-        content.chop(1);
-    if (content.endsWith('\r'))
-        content.chop(1);
+    const QByteArray content = raw.chopped(lineEndLength(raw));
     line.raw = std::move(raw);
 
     // Decoded before looking for "[", "]" and "=": "]" can be the second byte of a double-byte
@@ -98,7 +123,7 @@ Line parseLine(QByteArray raw)
         return line;
     line.kind = Line::Key;
     line.name = trimBlanks(trimmed.first(equals)).toString();
-    line.value = trimBlanks(trimmed.sliced(equals + 1)).toString();
+    line.value = trimValue(trimmed.sliced(equals + 1)).toString();
     return line;
 }
 
@@ -112,7 +137,7 @@ public:
         QFile file(path);
         if (!file.exists())
             return true;
-        if (!file.open(QIODevice::ReadOnly))
+        if (!isRegularFile(path) || !file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
@@ -140,7 +165,8 @@ public:
         return nullptr;
     }
 
-    void set(const QString &section, const QString &key, const QString &value)
+    // False when the key already holds this value: then nothing needs writing.
+    bool set(const QString &section, const QString &key, const QString &value)
     {
         const Line keyLine = makeLine(key + u'=' + value);
         const auto [begin, end] = sectionRange(section);
@@ -148,7 +174,7 @@ public:
             terminateLastLine();
             m_lines.push_back(makeLine(u'[' + section + u']'));
             m_lines.push_back(keyLine);
-            return;
+            return true;
         }
         qsizetype insertAfter = begin - 1; // the header
         for (qsizetype i = begin; i < end; ++i) {
@@ -156,21 +182,25 @@ public:
             if (line.kind != Line::Key)
                 continue;
             if (sameName(line.name, key)) {
-                line = keyLine;
-                return;
+                if (line.value == keyLine.value)
+                    return false;
+                replaceValue(line, value);
+                return true;
             }
             insertAfter = i;
         }
-        // Only the file's last line can lack its terminator.
-        Line &previous = m_lines[size_t(insertAfter)];
-        if (!previous.raw.endsWith('\n'))
-            previous.raw.append("\r\n");
+        terminate(m_lines[size_t(insertAfter)].raw);
         m_lines.insert(m_lines.begin() + insertAfter + 1, keyLine);
+        return true;
     }
 
     bool save(const QString &path) const
     {
         QSaveFile file(path);
+        // A writable file in a folder the user cannot write still takes the change, written
+        // in place, as the desktop peers would write it. The replacement otherwise keeps the
+        // file's permissions.
+        file.setDirectWriteFallback(true);
         if (!file.open(QIODevice::WriteOnly))
             return false;
         for (const Line &line : m_lines) {
@@ -209,8 +239,21 @@ private:
 
     void terminateLastLine()
     {
-        if (!m_lines.empty() && !m_lines.back().raw.endsWith('\n'))
-            m_lines.back().raw.append("\r\n");
+        if (!m_lines.empty())
+            terminate(m_lines.back().raw);
+    }
+
+    // The key keeps its spelling, the blanks around "=" and the line end it has in the file:
+    // only the value changes. "=" cannot be the second byte of a double-byte character, so
+    // the first "=" byte is the first "=" of the decoded line.
+    static void replaceValue(Line &line, const QString &value)
+    {
+        const QByteArray &raw = line.raw;
+        qsizetype start = raw.indexOf('=') + 1;
+        const qsizetype endLength = lineEndLength(raw);
+        while (start < raw.size() - endLength && (raw[start] == ' ' || raw[start] == '\t'))
+            ++start;
+        line = parseLine(raw.first(start) + encodeCp932(value) + raw.last(endLength));
     }
 
     std::vector<Line> m_lines;
@@ -289,8 +332,9 @@ bool IniFile::write(const QString &section, const QString &key, const QString &v
     Document document;
     if (!document.load(m_path))
         return false;
-    document.set(oneLine(trimBlanks(section).toString()), oneLine(trimBlanks(key).toString()),
-                 oneLine(value));
+    if (!document.set(oneLine(trimBlanks(section).toString()), oneLine(trimBlanks(key).toString()),
+                      oneLine(value)))
+        return true;
     return document.save(m_path);
 }
 
@@ -311,10 +355,11 @@ bool IniFile::writeList(const QString &section, const QStringList &items)
     if (!document.load(m_path))
         return false;
     const QString name = oneLine(trimBlanks(section).toString());
+    bool changed = false;
     for (qsizetype i = 0; i < items.size(); ++i)
-        document.set(name, QString::number(i + 1), oneLine(items[i]));
-    document.set(name, QString::number(items.size() + 1), QString());
-    return document.save(m_path);
+        changed |= document.set(name, QString::number(i + 1), oneLine(items[i]));
+    changed |= document.set(name, QString::number(items.size() + 1), QString());
+    return !changed || document.save(m_path);
 }
 
 } // namespace vorlan

@@ -41,9 +41,12 @@ public:
     // Keys "1", "2", ... up to the first missing or empty value; items trimmed.
     QStringList readList(const QString &section) const;
 
-    // Sets one key: in place when it exists, else appended to its section, else a new section at
-    // the end, else a new file. The file is replaced atomically (temporary file + rename); on any
-    // failure the file on disk is unchanged and false is returned.
+    // Sets one key: in place when it exists (keeping the key's spelling; only the value
+    // changes), else appended to its section, else a new section at the end, else a new file.
+    // A value the key already holds leaves the file untouched. The file is replaced atomically
+    // (temporary file + rename) with its permissions kept; on any failure the file on disk is
+    // unchanged and false is returned. Where the folder cannot be written but the file can, the
+    // file is written in place instead.
     bool write(const QString &section, const QString &key, const QString &value);
 
     // The writes in order, as many calls of write() would leave the file, in one replacement of

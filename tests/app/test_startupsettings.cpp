@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace vorlan;
 using vorlan::test::FakeClock;
 using vorlan::test::readFile;
@@ -188,6 +190,23 @@ TEST_F(StartupSettingsTest, files_that_are_no_pictures_keep_the_built_in_icon_an
     EXPECT_EQ(imageOf(window.picDesk, 32), solidImage(qRgb(200, 0, 0)));
 }
 
+TEST_F(StartupSettingsTest, fifos_and_devices_named_as_icons_or_todays_log_do_not_hold_up_the_start)
+{
+    const QString fifo = path(QStringLiteral("icon.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("logs"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("logs/20261207.txt")).constData(), 0600), 0);
+    writeIni(QStringLiteral("[ICON]\r\nStand=%1\r\nMove=/dev/zero\r\n[OPT]\r\nLogChk=1\r\nLogDir=%2\r\n")
+                 .arg(fifo, path("logs")));
+    MainWindow &window = load();
+
+    EXPECT_TRUE(window.settings().StandIconFile.isEmpty());
+    EXPECT_TRUE(window.settings().MoveIconFile.isEmpty());
+    EXPECT_EQ(imageOf(window.picVorlan, 16), imageOf(builtInIcon(StateIcon::Standing), 16));
+    EXPECT_EQ(m_messages, QStringList{LogFailureMessage});
+    EXPECT_EQ(window.settings().LogEnabled, 0);
+}
+
 // --- geometry ---------------------------------------------------------------------------------
 
 TEST_F(StartupSettingsTest, button_row_steps_from_comExit_by_the_distance_to_comDesk)
@@ -307,6 +326,21 @@ TEST_F(StartupSettingsTest, japanese_names_and_trimmed_lists_are_read)
     EXPECT_EQ(window.settings().Honorific, QStringLiteral("さん"));
     EXPECT_EQ(window.lstIP(), QStringList({"10.0.0.5", "host-b"}));
     EXPECT_EQ(window.lstPopup(), QStringList({QStringLiteral("至急"), "ramen"}));
+}
+
+TEST_F(StartupSettingsTest, user_name_is_cut_to_126_bytes_between_characters)
+{
+    const QString n124(124, u'n');
+    const QList<QPair<QString, QString>> cases = {
+        {QString(200, u'n'), QString(126, u'n')},
+        {n124 + QStringLiteral("さん"), n124 + QStringLiteral("さ")},
+        {n124 + u'n' + QStringLiteral("さん"), n124 + u'n'}, // no half of "さ"
+        {QStringLiteral("山田太郎"), QStringLiteral("山田太郎")},
+    };
+    for (const auto &[stored, used] : cases) {
+        writeIni(QStringLiteral("[OPT]\r\nUserName=") + stored + QStringLiteral("\r\n"));
+        EXPECT_EQ(load().identity().userName, used);
+    }
 }
 
 // --- logging ----------------------------------------------------------------------------------

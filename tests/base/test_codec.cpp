@@ -161,9 +161,16 @@ TEST(Cp932Unencodable, LoneSurrogatesBecomeQuestionMarks)
 
 TEST(Cp932Invalid, StrayByteKeepsItsNeighbours)
 {
-    EXPECT_EQ(decodeCp932(hex("80")), QString(kReplacement));
-    EXPECT_EQ(decodeCp932(hex("61" "80" "82A0")), QStringLiteral("a\uFFFDあ"));
-    EXPECT_EQ(decodeCp932(hex("A0FDFEFF")), QString(4, kReplacement));
+    EXPECT_EQ(decodeCp932(hex("85")), QString(kReplacement));
+    EXPECT_EQ(decodeCp932(hex("61" "85" "82A0")), QStringLiteral("a\uFFFDあ"));
+}
+
+TEST(Cp932SingleBytes, DecodeAsThePeersDoSoTheRoundTripIsClosed)
+{
+    const QByteArray bytes = hex("61" "80" "82A0" "A0" "FD" "FE" "FF" "62");
+    const QString text = decodeCp932(bytes);
+    EXPECT_EQ(text, QStringLiteral("a\u0080あ\uF8F0\uF8F1\uF8F2\uF8F3b"));
+    EXPECT_EQ(encodeCp932(text), bytes);
 }
 
 TEST(Cp932Invalid, LeadByteWithBadTrailKeepsTheTrail)
@@ -189,7 +196,7 @@ TEST(Cp932Invalid, BadBytesDeepInALongBuffer)
         bytes += hex("82A0");
         expected += QStringLiteral("あ");
         if (i % 700 == 699) {
-            bytes += hex("80");
+            bytes += hex("85");
             expected += kReplacement;
         }
     }
@@ -252,7 +259,7 @@ TEST(Cp932Robustness, ThreadsDoNotDisturbEachOther)
 {
     const QString text = QStringLiteral("こんにちは café 😀 ｱｲｳ «»");
     const QByteArray expected = encodeCp932(text);
-    const QString expectedBack = decodeCp932(expected + hex("80"));
+    const QString expectedBack = decodeCp932(expected + hex("85"));
     ASSERT_EQ(expectedBack.back(), kReplacement);
     std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};
@@ -260,7 +267,7 @@ TEST(Cp932Robustness, ThreadsDoNotDisturbEachOther)
         threads.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 const QByteArray bytes = encodeCp932(text);
-                if (bytes != expected || decodeCp932(bytes + hex("80")) != expectedBack)
+                if (bytes != expected || decodeCp932(bytes + hex("85")) != expectedBack)
                     ++mismatches;
             }
         });

@@ -298,6 +298,26 @@ TEST_F(ComposerTest, LongDirectedLineKeepsTheRecipientListOnEveryPiece)
     EXPECT_EQ(piecesTo(sender, SaburoAddress, prefix), QStringList());
 }
 
+TEST_F(ComposerTest, LongRecipientNamesAreShortenedSoALineTakesAFewDatagrams)
+{
+    // A peer may report a name of any length; this one would fill a datagram on its own.
+    const QString longAddress = QStringLiteral("192.168.0.9");
+    add(QString(5000, u'n'), longAddress);
+    tick(TaroAddress);
+    tick(longAddress);
+    const QString line(3000, u'x');
+    send(line);
+
+    const QString fixed = directed(QString(), QString());
+    const QString list = QStringLiteral("taro,") + QString(4094 - 1000 - fixed.size() - 5 - 3, u'n')
+                         + QStringLiteral("...");
+    for (const QString &address : {TaroAddress, longAddress, MyAddress}) {
+        const QStringList pieces = piecesTo(sender, address, directed(list, QString()));
+        EXPECT_EQ(pieces, QStringList({line.left(1000), line.mid(1000, 1000), line.right(1000)}));
+    }
+    EXPECT_EQ(sender.sent.size(), 9);
+}
+
 TEST_F(ComposerTest, ALineThatJustFitsIsNotSplit)
 {
     const qsizetype room = UdpEndpoint::MaxDatagram - encodeCp932(chat(QString())).size();

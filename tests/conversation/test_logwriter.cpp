@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using vorlan::LogWriter;
 
 namespace {
@@ -203,6 +208,48 @@ TEST_F(LogWriterTest, day_change_into_a_removed_folder_fails_and_closes)
     EXPECT_FALSE(m_log.WriteLog({"after"}));
     EXPECT_FALSE(m_log.isOpen());
     EXPECT_FALSE(QFileInfo::exists(sub));
+}
+
+// --- a full disk --------------------------------------------------------------------------------
+
+enum FullDiskOutcome { Kept = 0, NoTinyDisk, NoOpen, NeverFull, HalfLineLeft };
+
+// Runs in a child process: mounts a two-page file system over folder in a mount namespace of
+// its own (gone with the child), then logs until the disk is full.
+int logOntoAFullDisk(const QString &folder, LogWriter &log)
+{
+    const QByteArray where = QFile::encodeName(folder);
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=8k") != 0)
+        return NoTinyDisk;
+    if (!log.open(folder))
+        return NoOpen;
+    QByteArray expected = "*** 2024/03/15 ***\r\n";
+    const QString line(1000, u'x');
+    for (int i = 0;; ++i) {
+        if (i == 20)
+            return NeverFull;
+        if (!log.WriteLog({line}))
+            break;
+        expected += line.toLatin1() + "\r\n";
+    }
+    return readFile(folder + "/20240315.txt") == expected ? Kept : HalfLineLeft;
+}
+
+TEST_F(LogWriterTest, write_cut_short_by_a_full_disk_leaves_no_half_line)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(logOntoAFullDisk(folder(), m_log));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    const int outcome = WEXITSTATUS(status);
+    if (outcome == NoTinyDisk && qEnvironmentVariable("CI") != QLatin1String("true"))
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(outcome, Kept) << "1 no file system, 2 no open, 3 never full, 4 half a line left";
 }
 
 } // namespace

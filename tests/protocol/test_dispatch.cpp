@@ -306,6 +306,25 @@ TEST_F(DispatchTest, OnlyTheFirstAnsweringPeerIsAskedForThePastLog)
     EXPECT_EQ(shown(), QString());
 }
 
+TEST_F(DispatchTest, AnAnswerHandledWhileThePastLogRequestGoesOutIsNotAskedToo)
+{
+    // Sending lets pending events run, so the next answer can be dispatched inside this send.
+    Dispatcher *nestedDispatcher = nullptr;
+    Dispatcher::Hooks nested = hooks();
+    nested.send = [&](const QString &text, const QString &address) {
+        sender.sent.append({text, address});
+        if (sender.sent.size() == 1)
+            nestedDispatcher->ProcessMessage(QStringLiteral("202 ") + Jiro);
+    };
+    Dispatcher reentered{members, view, me, settings, clock, nested};
+    nestedDispatcher = &reentered;
+
+    reentered.ProcessMessage(QStringLiteral("202 ") + Hanako);
+
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"500 " + Taro, "192.168.0.7"}}));
+    EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7", "192.168.0.9"}));
+}
+
 TEST_F(DispatchTest, OwnJoinReplyNeitherAsksItselfNorUsesUpTheRequest)
 {
     receive(QStringLiteral("202 ") + Taro);

@@ -90,11 +90,13 @@ TEST(MessageParser, EmptyFieldsAndCharacterFourAreAccepted)
     EXPECT_EQ(chat->payload, "");
 
     // A comma inside a user name shifts the fields.
-    const auto shifted = parseMessage("201 0ta,ro,pc01,192.168.0.5,09:00:00");
+    const auto shifted = parseMessage("201 0ta,ro,192.168.0.5,09:00:00,x");
     ASSERT_TRUE(shifted);
     EXPECT_EQ(shifted->userName, "ta");
     EXPECT_EQ(shifted->hostName, "ro");
-    EXPECT_EQ(shifted->address, "pc01");
+    EXPECT_EQ(shifted->address, "192.168.0.5");
+    // Mostly the shift leaves a name in the address field, and the message is dropped.
+    EXPECT_FALSE(parseMessage("201 0ta,ro,pc01,192.168.0.5,09:00:00"));
 }
 
 TEST(MessageParser, DropsTextsThatFailTheHeaderRules)
@@ -112,4 +114,18 @@ TEST(MessageParser, DropsTextsThatFailTheHeaderRules)
     // The commas must come at or after the user name's start.
     EXPECT_FALSE(parseMessage("1,0,0taro"));
     EXPECT_TRUE(parseMessage("100 0taro,pc01,192.168.0.5,09:00:00,"));
+}
+
+TEST(MessageParser, AddressFieldMustBeADottedUnicastAddress)
+{
+    for (const char *address : {"192.168.0.5", "127.0.0.1", "1.2.3.4", "10.0.0.255", "223.255.255.254"})
+        EXPECT_TRUE(parseMessage(QStringLiteral("405 0x,h,%1,t").arg(QLatin1String(address)))) << address;
+
+    for (const char *address : {
+             "", "pc01", "localhost", "garbage!", "255.255.255.255", "0.0.0.0", "0.1.2.3",
+             "224.0.0.1", "239.255.255.250", "240.0.0.1", "1.2.3", "1.2.3.4.5", "1.2.3.4.",
+             "01.2.3.4", "1.2.3.256", "1.2.3.1000", " 1.2.3.4", "1.2.3.4 ", "1..3.4", "0x7f.0.0.1",
+             "+1.2.3.4", "1.2.3.-4", "2130706433", "\xef\xbc\x91.2.3.4" /* full-width digit one */})
+        EXPECT_FALSE(parseMessage(QStringLiteral("405 0x,h,%1,t").arg(QString::fromUtf8(address))))
+            << address;
 }

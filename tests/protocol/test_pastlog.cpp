@@ -62,6 +62,23 @@ TEST(PastLogText, LooksAtTheLast8192AndKeepsTheLast2048Characters)
     EXPECT_EQ(pastLogReplyText(withDirected), reply);
 }
 
+TEST(PastLogText, ScansNotOneCharacterMoreOrLessThan8192)
+{
+    // An undirected line, then directed lines (never replied) filling runLength characters.
+    const auto view = [](qsizetype runLength) {
+        QString run;
+        while (runLength - run.size() > 100)
+            run += QStringLiteral("10:00:01[jiro]->\t(To:taro) x\r\n");
+        const QString head = QStringLiteral("10:00:02[jiro]->\t");
+        run += head + QString(runLength - run.size() - head.size() - 2, u'y') + QStringLiteral("\r\n");
+        return QStringLiteral("10:00:00 jiro->\tolder\r\n") + run;
+    };
+    ASSERT_TRUE(view(PastLogScan).endsWith(QStringLiteral("y\r\n")));
+    EXPECT_EQ(pastLogReplyText(view(PastLogScan)), QString());
+    // One character shorter: the scan begins on the line feed that ends the older line.
+    EXPECT_EQ(pastLogReplyText(view(PastLogScan - 1)), QStringLiteral("\n"));
+}
+
 // --- Keeping the whole reply within one datagram ---
 
 TEST(PastLogFit, ShortRepliesAreLeftAlone)

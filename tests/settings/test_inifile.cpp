@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using vorlan::IniFile;
@@ -25,6 +26,17 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+void setMode(const QString &path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
 // A settings file in a fresh folder, optionally filled with the given bytes.
@@ -191,13 +203,60 @@ TEST_F(IniFileTest, missing_file_is_created_with_crlf_lines)
     EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nLogChk=0\r\n"));
 }
 
-TEST_F(IniFileTest, existing_key_is_replaced_in_place_whatever_its_case)
+TEST_F(IniFileTest, existing_key_keeps_its_spelling_and_only_its_value_changes)
 {
-    IniFile ini = fileWith("[opt]\r\nKeyWord=0\r\nLogFile=C:\\old.txt\r\nFT=3\r\n");
+    IniFile ini = fileWith("[opt]\r\nKeyWord=0\r\nLogFile=C:\\old.txt\r\n FT = 3 \nA=\r\r\n");
+    setMode(path(), 0640);
     ASSERT_TRUE(ini.write("OPT", "Keyword", "2"));
     ASSERT_TRUE(ini.write("OPT", "LogFile", ""));
-    EXPECT_EQ(onDisk(), QByteArray("[opt]\r\nKeyword=2\r\nLogFile=\r\nFT=3\r\n"));
+    ASSERT_TRUE(ini.write("OPT", "ft", "4"));
+    ASSERT_TRUE(ini.write("OPT", "a", "b"));
+    EXPECT_EQ(onDisk(), QByteArray("[opt]\r\nKeyWord=2\r\nLogFile=\r\n FT = 4\nA=b\r\r\n"));
     EXPECT_EQ(ini.readShort("OPT", "KeyWord", 0), 2);
+    EXPECT_EQ(modeOf(path()), mode_t(0640)) << "the replacement keeps the file's permissions";
+}
+
+TEST_F(IniFileTest, writing_the_value_a_key_already_holds_leaves_the_file_untouched)
+{
+    IniFile ini = fileWith("[OPT]\r\nft = 3\r\n[IP]\r\n1=a\r\n2=\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &before), 0);
+    ASSERT_TRUE(ini.write("OPT", "FT", "3"));
+    ASSERT_TRUE(ini.write("OPT", "FT", " 3 "));
+    ASSERT_TRUE(ini.writeList("IP", {"a"}));
+    struct stat after {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the file was replaced";
+    EXPECT_EQ(onDisk(), QByteArray("[OPT]\r\nft = 3\r\n[IP]\r\n1=a\r\n2=\r\n"));
+}
+
+// A CR before the LF belongs to the line end, however many there are, and a bare CR at the end
+// of the file is half a line end that a later write completes.
+TEST_F(IniFileTest, carriage_returns_before_the_line_feed_belong_to_the_line_end)
+{
+    struct Case
+    {
+        QByteArray before;
+        const char *section;
+        const char *key;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {"[OPT]\r\nFT=3\r", "OPT", "CO", "[OPT]\r\nFT=3\r\nCO=9\r\n"},
+        {"[OPT]\r\nFT=3\r", "IP", "1", "[OPT]\r\nFT=3\r\n[IP]\r\n1=9\r\n"},
+        {"[OPT]\r\nFT=3\r\r\n", "OPT", "CO", "[OPT]\r\nFT=3\r\r\nCO=9\r\n"},
+        {"[OPT]\r\r\nFT=3\r\r\n", "OPT", "FT", "[OPT]\r\r\nFT=9\r\r\n"},
+    };
+    for (const Case &c : cases) {
+        IniFile ini = fileWith(c.before);
+        EXPECT_EQ(ini.readShort("OPT", "FT", 0), 3) << c.before.toStdString();
+        ASSERT_TRUE(ini.write(c.section, c.key, "9"));
+        EXPECT_EQ(onDisk(), c.after) << c.before.toStdString();
+    }
+
+    IniFile ini = fileWith("[OPT]\r\r\nMemberFontBold=True\r\r\nMiss=\xe3\r\r\nUserName=a \r \r\r\n");
+    EXPECT_EQ(ini.readText("OPT", "MemberFontBold"), "True");
+    EXPECT_EQ(ini.readText("OPT", "UserName"), "a");
 }
 
 TEST_F(IniFileTest, new_key_goes_after_the_last_key_of_its_section)
@@ -245,7 +304,7 @@ TEST_F(IniFileTest, every_untouched_line_is_kept_byte_for_byte)
     ASSERT_TRUE(ini.write("Custom", "New", "v"));
     const QByteArray after = "leading junk\n"
                              "[Custom]\r\n  odd = spacing\t\r\nNew=v\r\n;comment=1\r\n"
-                             "[OPT]\nft=4\r\nbad=\x80\xff\x82\r\n"
+                             "[OPT]\nFT = 4\nbad=\x80\xff\x82\r\n"
                              "[\x90\xdd\x92\xe8]\r\n\x96\xbc\x91\x4f=\x91\xbe\x98\x59\r\n";
     EXPECT_EQ(onDisk(), after);
 }
@@ -299,18 +358,51 @@ TEST_F(IniFileTest, write_where_the_folder_is_missing_or_a_file_fails_and_change
     EXPECT_EQ(readFile(notAFolder), QByteArray("content\r\n"));
 }
 
-TEST_F(IniFileTest, write_into_a_read_only_folder_fails_and_keeps_the_file)
+// Runs body with the permission bits deciding, as they do for a user: root's power over them is
+// given up for the while (the saved user id brings it back).
+template<class Body>
+auto unprivileged(Body body)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permission bits do not stop root";
-    const QByteArray before = "[OPT]\r\nFT=3\r\n";
-    IniFile ini = fileWith(before);
-    QFile::Permissions old = QFile::permissions(m_dir.path());
-    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const bool written = ini.write("OPT", "FT", "4");
-    QFile::setPermissions(m_dir.path(), old);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(onDisk(), before);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        EXPECT_EQ(::setegid(65534), 0);
+        EXPECT_EQ(::seteuid(65534), 0);
+    }
+    const auto result = body();
+    if (root) {
+        EXPECT_EQ(::seteuid(0), 0);
+        EXPECT_EQ(::setegid(0), 0);
+    }
+    return result;
+}
+
+TEST_F(IniFileTest, a_fifo_in_place_of_the_file_reads_as_unreadable_and_is_not_written)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    IniFile ini(path());
+    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+    EXPECT_FALSE(ini.write("OPT", "FT", "4"));
+}
+
+TEST_F(IniFileTest, read_only_folder_writes_a_writable_file_in_place_and_leaves_a_read_only_one)
+{
+    struct Case
+    {
+        mode_t mode;
+        bool written;
+        QByteArray after;
+    };
+    for (const Case &c : {Case{0666, true, "[OPT]\r\nFT=4\r\n"}, Case{0444, false, "[OPT]\r\nFT=3\r\n"}}) {
+        IniFile ini = fileWith("[OPT]\r\nFT=3\r\n");
+        setMode(path(), c.mode);
+        setMode(m_dir.path(), 0555);
+        const bool written = unprivileged([&] { return ini.write("OPT", "FT", "4"); });
+        setMode(m_dir.path(), 0700);
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(onDisk(), c.after);
+        EXPECT_EQ(modeOf(path()), c.mode);
+        setMode(path(), 0600);
+    }
 }
 
 } // namespace
