@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 
+#include "app/mainwindowlayout.h"
+#include "app/splitterbar.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
 #include "conversation/composer.h"
@@ -12,7 +14,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -73,6 +74,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     m_ini = std::make_unique<IniFile>(m_iniPath);
     setWindowTitle(programTitle());
     createControls();
+    m_layout = std::make_unique<MainWindowLayout>(*this);
 
     m_endpoint = new UdpEndpoint(this);
     connect(m_endpoint, &UdpEndpoint::messageReceived, this, &MainWindow::ProcessMessage);
@@ -118,10 +120,7 @@ void MainWindow::createControls()
     connect(m_lvMember, &MemberList::memberAdded, this, &MainWindow::ShowTitle);
     connect(m_lvMember, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lvMember_DblClick);
 
-    auto *splitter = new QFrame(this);
-    splitter->setObjectName(QStringLiteral("imgResize2"));
-    splitter->setCursor(Qt::SizeVerCursor);
-    setTwipsGeometry(splitter, {120, 1690, 8655, 75});
+    setTwipsGeometry(new SplitterBar(this), {120, 1690, 8655, 75});
 
     addButton("comOption", QStringLiteral("オプション"), {1320, 1800, 975, 300},
               QStringLiteral("オプション"));
@@ -321,9 +320,12 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 
 void MainWindow::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        m_windowActive = false;
     QWidget::changeEvent(event);
+}
+
+void MainWindow::setWindowActive(bool active)
+{
+    m_windowActive = active;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -23,6 +23,7 @@ class Composer;
 class ConversationView;
 class Dispatcher;
 class IniFile;
+class MainWindowLayout;
 class MemberList;
 class UdpEndpoint;
 
@@ -85,12 +86,14 @@ public:
     QStringList &lstMemberIP() { return m_lstMemberIP; }
     bool PastLogAsked() const;
     bool WindowActive() const { return m_windowActive; }
+    void setWindowActive(bool active);
     quint16 PortNumber() const { return m_port; }
     const QString &IniPath() const { return m_iniPath; }
     IniFile &settingsFile() { return *m_ini; }
     LogWriter &logWriter() { return m_log; }
     const Clock &clock() const { return *m_clock; }
     UdpEndpoint &endpoint() { return *m_endpoint; }
+    MainWindowLayout &layout() { return *m_layout; }
 
     // The four state icons: standing, received message, important message, away.
     QIcon picVorlan, picReserve, picPop, picDesk;
@@ -140,6 +143,7 @@ private:
     UdpEndpoint *m_endpoint = nullptr;
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
+    std::unique_ptr<MainWindowLayout> m_layout;
 };
 
 } // namespace vorlan

@@ -1,6 +1,7 @@
 #include "app/startupsettings.h"
 
 #include "app/mainwindow.h"
+#include "app/mainwindowlayout.h"
 #include "app/twips.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
@@ -38,13 +39,6 @@ QWidget *control(MainWindow &window, const char *name)
     return widget;
 }
 
-// The button row is extrapolated from two buttons; absurd stored values must not overflow.
-int saturate(qint64 value)
-{
-    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                  std::numeric_limits<int>::max()));
-}
-
 qint16 toShort(qreal value)
 {
     return qint16(std::clamp<qint64>(qRound64(value), std::numeric_limits<qint16>::min(),
@@ -52,7 +46,7 @@ qint16 toShort(qreal value)
 }
 
 // Section POSITION: every key defaults to what the window shows now, so a missing key leaves
-// its control where it is.
+// its control where it is. Absurd numbers are held inside what twips arithmetic can add.
 class PositionReader
 {
 public:
@@ -60,7 +54,7 @@ public:
 
     int operator()(const char *key, int current) const
     {
-        return m_ini.readNumber(Position, QLatin1String(key), current);
+        return clampTwips(m_ini.readNumber(Position, QLatin1String(key), current));
     }
 
     bool has(const char *key) const
@@ -87,18 +81,15 @@ bool loadStateIcon(const IniFile &ini, const char *key, QIcon &box, QString &run
     return true;
 }
 
+// X, Y, W and H are the outer frame, as the desktop peers' files hold them.
 void applyWindowGeometry(MainWindow &window, const PositionReader &read)
 {
-    const qreal dpi = window.logicalDpiY();
-    const QPoint position(twipsToPixels(read("X", pixelsToTwips(window.x(), dpi)), dpi),
-                          twipsToPixels(read("Y", pixelsToTwips(window.y(), dpi)), dpi));
+    MainWindowLayout &layout = window.layout();
+    const QRect frame = layout.frameTwips();
     // Without a stored position the window manager places the window, as on any first start.
-    if (position != window.pos() || read.has("X") || read.has("Y"))
-        window.move(position);
-    const QSize size(twipsToPixels(read("W", pixelsToTwips(window.width(), dpi)), dpi),
-                     twipsToPixels(read("H", pixelsToTwips(window.height(), dpi)), dpi));
-    if (size != window.size())
-        window.resize(size);
+    layout.restoreFrame(QRect(read("X", frame.x()), read("Y", frame.y()), read("W", frame.width()),
+                              read("H", frame.height())),
+                        read.has("X") || read.has("Y"));
 }
 
 void applyControlGeometry(MainWindow &window, const PositionReader &read)
@@ -123,7 +114,7 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
     left[0] = read("EL", g.x());
     left[1] = read("DL", twipsGeometry(row[1]).x());
     for (size_t i = 2; i < row.size(); ++i)
-        left[i] = saturate(2 * qint64(left[i - 1]) - left[i - 2]);
+        left[i] = clampTwips(2 * qint64(left[i - 1]) - left[i - 2]);
     for (size_t i = 0; i < row.size(); ++i) {
         g = twipsGeometry(row[i]);
         setTwipsGeometry(row[i], QRect(left[i], top, g.width(), g.height()));
@@ -305,6 +296,7 @@ void applyStartupSettings(MainWindow &window)
     const PositionReader position(ini);
     applyWindowGeometry(window, position);
     applyControlGeometry(window, position);
+    window.layout().bringOntoScreen();
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
@@ -330,47 +322,55 @@ void applyStartupSettings(MainWindow &window)
     applyFont(ini, control(window, "txtSend"), QStringLiteral("SendFont"), settings.SendFont);
 }
 
-void saveWindowGeometry(MainWindow &window)
+QList<QPair<QString, QString>> positionEntries(MainWindow &window)
 {
-    IniFile &ini = window.settingsFile();
-    const auto write = [&ini](const char *key, int twips) {
-        ini.write(Position, QLatin1String(key), QString::number(twips));
+    QList<QPair<QString, QString>> entries;
+    const auto add = [&entries](const char *key, int twips) {
+        entries.append({QLatin1String(key), QString::number(twips)});
     };
-    const qreal dpi = window.logicalDpiY();
-    write("X", pixelsToTwips(window.x(), dpi));
-    write("Y", pixelsToTwips(window.y(), dpi));
-    write("W", pixelsToTwips(window.width(), dpi));
-    write("H", pixelsToTwips(window.height(), dpi));
+    const QRect frame = window.layout().frameTwips();
+    add("X", frame.x());
+    add("Y", frame.y());
+    add("W", frame.width());
+    add("H", frame.height());
 
     const QRect list = twipsGeometry(control(window, "lvMember"));
-    write("LY", list.y());
-    write("LW", list.width());
-    write("LH", list.height());
+    add("LY", list.y());
+    add("LW", list.width());
+    add("LH", list.height());
     const QRect splitter = twipsGeometry(control(window, "imgResize2"));
-    write("2Y", splitter.y());
-    write("2W", splitter.width());
+    add("2Y", splitter.y());
+    add("2W", splitter.width());
     const QRect exit = twipsGeometry(control(window, "comExit"));
-    write("EY", exit.y());
-    write("EL", exit.x());
+    add("EY", exit.y());
+    add("EL", exit.x());
     const QRect desk = twipsGeometry(control(window, "comDesk"));
-    write("DY", desk.y());
-    write("DL", desk.x());
+    add("DY", desk.y());
+    add("DL", desk.x());
     const QRect view = twipsGeometry(control(window, "rtfHomeMessage"));
-    write("HY", view.y());
-    write("HW", view.width());
-    write("HH", view.height());
+    add("HY", view.y());
+    add("HW", view.width());
+    add("HH", view.height());
     const QRect send = twipsGeometry(control(window, "txtSend"));
-    write("SY", send.y());
-    write("SW", send.width());
+    add("SY", send.y());
+    add("SW", send.width());
     const QRect credit = twipsGeometry(control(window, "lblCopyright"));
-    write("CY", credit.y());
-    write("CW", credit.width());
+    add("CY", credit.y());
+    add("CW", credit.width());
 
     const MemberList &members = *window.lvMember();
     for (int column = 0; column < MemberList::ColumnCount; ++column) {
         const QByteArray key = "M" + QByteArray::number(column + 1);
-        write(key.constData(), columnTwips(members, column));
+        add(key.constData(), columnTwips(members, column));
     }
+    return entries;
+}
+
+void saveWindowGeometry(MainWindow &window)
+{
+    IniFile &ini = window.settingsFile();
+    for (const auto &[key, value] : positionEntries(window))
+        ini.write(Position, key, value);
 }
 
 } // namespace vorlan
