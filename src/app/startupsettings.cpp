@@ -57,6 +57,12 @@ public:
         return clampTwips(m_ini.readNumber(Position, QLatin1String(key), current));
     }
 
+    // A width or height: nothing is less than empty.
+    int extent(const char *key, int current) const
+    {
+        return std::max(0, (*this)(key, current));
+    }
+
     bool has(const char *key) const
     {
         return !m_ini.readText(Position, QLatin1String(key)).isEmpty();
@@ -96,12 +102,12 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
 {
     QWidget *lvMember = control(window, "lvMember");
     QRect g = twipsGeometry(lvMember);
-    setTwipsGeometry(lvMember, QRect(g.x(), read("LY", g.y()), read("LW", g.width()),
-                                     read("LH", g.height())));
+    setTwipsGeometry(lvMember, QRect(g.x(), read("LY", g.y()), read.extent("LW", g.width()),
+                                     read.extent("LH", g.height())));
 
     QWidget *splitter = control(window, "imgResize2");
     g = twipsGeometry(splitter);
-    setTwipsGeometry(splitter, QRect(g.x(), read("2Y", g.y()), read("2W", g.width()), g.height()));
+    setTwipsGeometry(splitter, QRect(g.x(), read("2Y", g.y()), read.extent("2W", g.width()), g.height()));
 
     // The button row runs from comExit leftwards; EL and DL fix the step between neighbours.
     const std::array<QWidget *, 7> row = {
@@ -122,21 +128,22 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
 
     QWidget *view = control(window, "rtfHomeMessage");
     g = twipsGeometry(view);
-    setTwipsGeometry(view, QRect(g.x(), read("HY", g.y()), read("HW", g.width()), read("HH", g.height())));
+    setTwipsGeometry(view, QRect(g.x(), read("HY", g.y()), read.extent("HW", g.width()),
+                                 read.extent("HH", g.height())));
 
     QWidget *send = control(window, "txtSend");
     g = twipsGeometry(send);
-    setTwipsGeometry(send, QRect(g.x(), read("SY", g.y()), read("SW", g.width()), g.height()));
+    setTwipsGeometry(send, QRect(g.x(), read("SY", g.y()), read.extent("SW", g.width()), g.height()));
 
     QWidget *credit = control(window, "lblCopyright");
     g = twipsGeometry(credit);
-    setTwipsGeometry(credit, QRect(g.x(), read("CY", g.y()), read("CW", g.width()), g.height()));
+    setTwipsGeometry(credit, QRect(g.x(), read("CY", g.y()), read.extent("CW", g.width()), g.height()));
 
     // The column widths do not default to the design: a file without them gives 1440 each.
     MemberList &list = *window.lvMember();
     for (int column = 0; column < MemberList::ColumnCount; ++column) {
         const QByteArray key = "M" + QByteArray::number(column + 1);
-        setColumnTwips(list, column, read(key.constData(), DefaultColumnTwips));
+        setColumnTwips(list, column, read.extent(key.constData(), DefaultColumnTwips));
     }
 }
 
