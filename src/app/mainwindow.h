@@ -93,7 +93,7 @@ public:
     LogWriter &logWriter() { return m_log; }
     const Clock &clock() const { return *m_clock; }
     UdpEndpoint &endpoint() { return *m_endpoint; }
-    MainWindowLayout &layout() { return *m_layout; }
+    MainWindowLayout &windowLayout() { return *m_layout; }
 
     // The four state icons: standing, received message, important message, away.
     QIcon picVorlan, picReserve, picPop, picDesk;

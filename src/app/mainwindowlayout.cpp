@@ -192,6 +192,16 @@ void MainWindowLayout::measureFrame()
                           clampTwips(qint64(previous.height()) + higher)));
 }
 
+// A move that changes no size (the user or the window manager moved the window) makes the new
+// place the one an undone resize returns to, so the window never jumps back to where it stood
+// when it was last resized.
+void MainWindowLayout::windowMoved()
+{
+    const QRect frame = frameTwips();
+    if (!m_window.isMinimized() && frame.size() == m_layout.previousFrame().size())
+        m_layout.rebase(frame);
+}
+
 void MainWindowLayout::imgResize2_MouseMove(int offsetPixels)
 {
     apply(WindowLayout::splitterMoved(controls(), pixelsToTwips(offsetPixels, dpi())));
@@ -203,6 +213,9 @@ bool MainWindowLayout::eventFilter(QObject *watched, QEvent *event)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::Move:
+        measureFrame();
+        windowMoved();
+        break;
     case QEvent::Show:
         measureFrame();
         break;

@@ -51,6 +51,7 @@ private:
     void Form_Resize();
     void imgResize2_MouseMove(int offsetPixels);
     void measureFrame();
+    void windowMoved();
     void setFrame(const QRect &twips);
     QRect framePixels() const;
     qreal dpi() const;

@@ -90,7 +90,7 @@ bool loadStateIcon(const IniFile &ini, const char *key, QIcon &box, QString &run
 // X, Y, W and H are the outer frame, as the desktop peers' files hold them.
 void applyWindowGeometry(MainWindow &window, const PositionReader &read)
 {
-    MainWindowLayout &layout = window.layout();
+    MainWindowLayout &layout = window.windowLayout();
     const QRect frame = layout.frameTwips();
     // Without a stored position the window manager places the window, as on any first start.
     layout.restoreFrame(QRect(read("X", frame.x()), read("Y", frame.y()), read("W", frame.width()),
@@ -303,7 +303,7 @@ void applyStartupSettings(MainWindow &window)
     const PositionReader position(ini);
     applyWindowGeometry(window, position);
     applyControlGeometry(window, position);
-    window.layout().bringOntoScreen();
+    window.windowLayout().bringOntoScreen();
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
@@ -335,7 +335,7 @@ QList<QPair<QString, QString>> positionEntries(MainWindow &window)
     const auto add = [&entries](const char *key, int twips) {
         entries.append({QLatin1String(key), QString::number(twips)});
     };
-    const QRect frame = window.layout().frameTwips();
+    const QRect frame = window.windowLayout().frameTwips();
     add("X", frame.x());
     add("Y", frame.y());
     add("W", frame.width());

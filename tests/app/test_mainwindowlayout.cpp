@@ -78,7 +78,7 @@ protected:
 TEST_F(MainWindowLayoutTest, resizing_the_window_and_dragging_the_splitter_move_the_controls)
 {
     const std::unique_ptr<MainWindow> window = start();
-    MainWindowLayout &layout = window->layout();
+    MainWindowLayout &layout = window->windowLayout();
     const qreal dpi = window->logicalDpiY();
     const QRect before = layout.frameTwips();
     ASSERT_NE(window->frameGeometry(), window->geometry()) << "the platform reports no frame";
@@ -103,6 +103,12 @@ TEST_F(MainWindowLayoutTest, resizing_the_window_and_dragging_the_splitter_move_
     QApplication::processEvents();
     EXPECT_EQ(window->size(), accepted);
     EXPECT_EQ(allControls(*window), placed);
+    // Moved since the last resize: an undone resize leaves it where it was moved to.
+    window->move(window->pos() + QPoint(30, 20));
+    const QPoint moved = window->pos();
+    window->resize(window->width(), twipsToPixels(3000, dpi));
+    EXPECT_EQ(window->pos(), moved);
+    EXPECT_EQ(window->size(), accepted);
 
     window->showMinimized();
     EXPECT_FALSE(window->WindowActive());
@@ -189,7 +195,7 @@ TEST_F(MainWindowLayoutTest, degenerate_saved_values_give_a_usable_window)
         EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                             << frame.height();
         // No size below the minimum is taken: at least the design size, unless the screen is smaller.
-        const QRect outer = window->layout().frameTwips();
+        const QRect outer = window->windowLayout().frameTwips();
         EXPECT_GT(outer.width(), 5 * 975);
         EXPECT_GT(outer.height(), 9 * 390);
         const QList<QPair<QString, QString>> entries = positionEntries(*window);
