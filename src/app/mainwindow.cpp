@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/mainwindowlayout.h"
 #include "app/optionshandover.h"
+#include "app/splitterbar.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
 #include "conversation/composer.h"
@@ -19,7 +21,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -75,6 +76,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     m_ini = std::make_unique<IniFile>(m_iniPath);
     setWindowTitle(programTitle());
     createControls();
+    m_layout = std::make_unique<MainWindowLayout>(*this);
 
     m_endpoint = new UdpEndpoint(this);
     connect(m_endpoint, &UdpEndpoint::messageReceived, this, &MainWindow::ProcessMessage);
@@ -171,10 +173,7 @@ void MainWindow::createControls()
     connect(m_lvMember, &MemberList::memberAdded, this, &MainWindow::ShowTitle);
     connect(m_lvMember, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lvMember_DblClick);
 
-    auto *splitter = new QFrame(this);
-    splitter->setObjectName(QStringLiteral("imgResize2"));
-    splitter->setCursor(Qt::SizeVerCursor);
-    setTwipsGeometry(splitter, {120, 1690, 8655, 75});
+    setTwipsGeometry(new SplitterBar(this), {120, 1690, 8655, 75});
 
     QPushButton *comOption = addButton("comOption", QStringLiteral("オプション"),
                                        {1320, 1800, 975, 300}, QStringLiteral("オプション"));
@@ -396,13 +395,12 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::WindowStateChange) {
-        if (isMinimized())
-            m_windowActive = false;
-        else if (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)
-            m_windowActive = true;
-    }
     QWidget::changeEvent(event);
+}
+
+void MainWindow::setWindowActive(bool active)
+{
+    m_windowActive = active;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -24,6 +24,7 @@ class Composer;
 class ConversationView;
 class Dispatcher;
 class IniFile;
+class MainWindowLayout;
 class MemberList;
 class Presence;
 class NameResolver;
@@ -93,6 +94,7 @@ public:
     QStringList &lstMemberIP() { return m_lstMemberIP; }
     bool PastLogAsked() const;
     bool WindowActive() const { return m_windowActive; }
+    void setWindowActive(bool active);
     quint16 PortNumber() const { return m_port; }
     const QString &IniPath() const { return m_iniPath; }
     IniFile &settingsFile() { return *m_ini; }
@@ -100,6 +102,7 @@ public:
     const Clock &clock() const { return *m_clock; }
     UdpEndpoint &endpoint() { return *m_endpoint; }
     Presence &presence() { return *m_presence; }
+    MainWindowLayout &windowLayout() { return *m_layout; }
 
     // The four state icons: standing, received message, important message, away.
     QIcon picVorlan, picReserve, picPop, picDesk;
@@ -164,6 +167,7 @@ private:
     std::unique_ptr<Requests> m_requests;
     std::unique_ptr<Reload> m_reload;
     std::unique_ptr<OptionPickers> m_pickers;
+    std::unique_ptr<MainWindowLayout> m_layout;
 };
 
 } // namespace vorlan

@@ -1,6 +1,7 @@
 #include "app/startupsettings.h"
 
 #include "app/mainwindow.h"
+#include "app/mainwindowlayout.h"
 #include "app/twips.h"
 #include "base/regularfile.h"
 #include "roster/memberlist.h"
@@ -39,13 +40,6 @@ QWidget *control(MainWindow &window, const char *name)
     return widget;
 }
 
-// The button row is extrapolated from two buttons; absurd stored values must not overflow.
-int saturate(qint64 value)
-{
-    return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                  std::numeric_limits<int>::max()));
-}
-
 qint16 toShort(qreal value)
 {
     return qint16(std::clamp<qint64>(qRound64(value), std::numeric_limits<qint16>::min(),
@@ -53,7 +47,7 @@ qint16 toShort(qreal value)
 }
 
 // Section POSITION: every key defaults to what the window shows now, so a missing key leaves
-// its control where it is.
+// its control where it is. Absurd numbers are held inside what twips arithmetic can add.
 class PositionReader
 {
 public:
@@ -61,7 +55,13 @@ public:
 
     int operator()(const char *key, int current) const
     {
-        return m_ini.readNumber(Position, QLatin1String(key), current);
+        return clampTwips(m_ini.readNumber(Position, QLatin1String(key), current));
+    }
+
+    // A width or height: nothing is less than empty.
+    int extent(const char *key, int current) const
+    {
+        return std::max(0, (*this)(key, current));
     }
 
     bool has(const char *key) const
@@ -88,30 +88,27 @@ bool loadStateIcon(const IniFile &ini, const char *key, QIcon &box, QString &run
     return true;
 }
 
+// X, Y, W and H are the outer frame, as the desktop peers' files hold them.
 void applyWindowGeometry(MainWindow &window, const PositionReader &read)
 {
-    const qreal dpi = window.logicalDpiY();
-    const QPoint position(twipsToPixels(read("X", pixelsToTwips(window.x(), dpi)), dpi),
-                          twipsToPixels(read("Y", pixelsToTwips(window.y(), dpi)), dpi));
+    MainWindowLayout &layout = window.windowLayout();
+    const QRect frame = layout.frameTwips();
     // Without a stored position the window manager places the window, as on any first start.
-    if (position != window.pos() || read.has("X") || read.has("Y"))
-        window.move(position);
-    const QSize size(twipsToPixels(read("W", pixelsToTwips(window.width(), dpi)), dpi),
-                     twipsToPixels(read("H", pixelsToTwips(window.height(), dpi)), dpi));
-    if (size != window.size())
-        window.resize(size);
+    layout.restoreFrame(QRect(read("X", frame.x()), read("Y", frame.y()), read("W", frame.width()),
+                              read("H", frame.height())),
+                        read.has("X") || read.has("Y"));
 }
 
 void applyControlGeometry(MainWindow &window, const PositionReader &read)
 {
     QWidget *lvMember = control(window, "lvMember");
     QRect g = twipsGeometry(lvMember);
-    setTwipsGeometry(lvMember, QRect(g.x(), read("LY", g.y()), read("LW", g.width()),
-                                     read("LH", g.height())));
+    setTwipsGeometry(lvMember, QRect(g.x(), read("LY", g.y()), read.extent("LW", g.width()),
+                                     read.extent("LH", g.height())));
 
     QWidget *splitter = control(window, "imgResize2");
     g = twipsGeometry(splitter);
-    setTwipsGeometry(splitter, QRect(g.x(), read("2Y", g.y()), read("2W", g.width()), g.height()));
+    setTwipsGeometry(splitter, QRect(g.x(), read("2Y", g.y()), read.extent("2W", g.width()), g.height()));
 
     // The button row runs from comExit leftwards; EL and DL fix the step between neighbours.
     const std::array<QWidget *, 7> row = {
@@ -124,7 +121,7 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
     left[0] = read("EL", g.x());
     left[1] = read("DL", twipsGeometry(row[1]).x());
     for (size_t i = 2; i < row.size(); ++i)
-        left[i] = saturate(2 * qint64(left[i - 1]) - left[i - 2]);
+        left[i] = clampTwips(2 * qint64(left[i - 1]) - left[i - 2]);
     for (size_t i = 0; i < row.size(); ++i) {
         g = twipsGeometry(row[i]);
         setTwipsGeometry(row[i], QRect(left[i], top, g.width(), g.height()));
@@ -132,21 +129,22 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
 
     QWidget *view = control(window, "rtfHomeMessage");
     g = twipsGeometry(view);
-    setTwipsGeometry(view, QRect(g.x(), read("HY", g.y()), read("HW", g.width()), read("HH", g.height())));
+    setTwipsGeometry(view, QRect(g.x(), read("HY", g.y()), read.extent("HW", g.width()),
+                                 read.extent("HH", g.height())));
 
     QWidget *send = control(window, "txtSend");
     g = twipsGeometry(send);
-    setTwipsGeometry(send, QRect(g.x(), read("SY", g.y()), read("SW", g.width()), g.height()));
+    setTwipsGeometry(send, QRect(g.x(), read("SY", g.y()), read.extent("SW", g.width()), g.height()));
 
     QWidget *credit = control(window, "lblCopyright");
     g = twipsGeometry(credit);
-    setTwipsGeometry(credit, QRect(g.x(), read("CY", g.y()), read("CW", g.width()), g.height()));
+    setTwipsGeometry(credit, QRect(g.x(), read("CY", g.y()), read.extent("CW", g.width()), g.height()));
 
     // The column widths do not default to the design: a file without them gives 1440 each.
     MemberList &list = *window.lvMember();
     for (int column = 0; column < MemberList::ColumnCount; ++column) {
         const QByteArray key = "M" + QByteArray::number(column + 1);
-        setColumnTwips(list, column, read(key.constData(), DefaultColumnTwips));
+        setColumnTwips(list, column, read.extent(key.constData(), DefaultColumnTwips));
     }
 }
 
@@ -306,6 +304,7 @@ void applyStartupSettings(MainWindow &window)
     const PositionReader position(ini);
     applyWindowGeometry(window, position);
     applyControlGeometry(window, position);
+    window.windowLayout().bringOntoScreen();
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
@@ -331,49 +330,57 @@ void applyStartupSettings(MainWindow &window)
     applyFont(ini, control(window, "txtSend"), QStringLiteral("SendFont"), settings.SendFont);
 }
 
-void saveWindowGeometry(MainWindow &window)
+QList<QPair<QString, QString>> positionEntries(MainWindow &window)
 {
-    // The 26 keys in their order, written with one rewrite of the file.
-    QList<IniWrite> keys;
-    const auto write = [&keys](const char *key, int twips) {
-        keys.append({Position, QLatin1String(key), QString::number(twips)});
+    QList<QPair<QString, QString>> entries;
+    const auto add = [&entries](const char *key, int twips) {
+        entries.append({QLatin1String(key), QString::number(twips)});
     };
-    const qreal dpi = window.logicalDpiY();
-    write("X", pixelsToTwips(window.x(), dpi));
-    write("Y", pixelsToTwips(window.y(), dpi));
-    write("W", pixelsToTwips(window.width(), dpi));
-    write("H", pixelsToTwips(window.height(), dpi));
+    const QRect frame = window.windowLayout().frameTwips();
+    add("X", frame.x());
+    add("Y", frame.y());
+    add("W", frame.width());
+    add("H", frame.height());
 
     const QRect list = twipsGeometry(control(window, "lvMember"));
-    write("LY", list.y());
-    write("LW", list.width());
-    write("LH", list.height());
+    add("LY", list.y());
+    add("LW", list.width());
+    add("LH", list.height());
     const QRect splitter = twipsGeometry(control(window, "imgResize2"));
-    write("2Y", splitter.y());
-    write("2W", splitter.width());
+    add("2Y", splitter.y());
+    add("2W", splitter.width());
     const QRect exit = twipsGeometry(control(window, "comExit"));
-    write("EY", exit.y());
-    write("EL", exit.x());
+    add("EY", exit.y());
+    add("EL", exit.x());
     const QRect desk = twipsGeometry(control(window, "comDesk"));
-    write("DY", desk.y());
-    write("DL", desk.x());
+    add("DY", desk.y());
+    add("DL", desk.x());
     const QRect view = twipsGeometry(control(window, "rtfHomeMessage"));
-    write("HY", view.y());
-    write("HW", view.width());
-    write("HH", view.height());
+    add("HY", view.y());
+    add("HW", view.width());
+    add("HH", view.height());
     const QRect send = twipsGeometry(control(window, "txtSend"));
-    write("SY", send.y());
-    write("SW", send.width());
+    add("SY", send.y());
+    add("SW", send.width());
     const QRect credit = twipsGeometry(control(window, "lblCopyright"));
-    write("CY", credit.y());
-    write("CW", credit.width());
+    add("CY", credit.y());
+    add("CW", credit.width());
 
     const MemberList &members = *window.lvMember();
     for (int column = 0; column < MemberList::ColumnCount; ++column) {
         const QByteArray key = "M" + QByteArray::number(column + 1);
-        write(key.constData(), columnTwips(members, column));
+        add(key.constData(), columnTwips(members, column));
     }
-    window.settingsFile().writeAll(keys);
+    return entries;
+}
+
+void saveWindowGeometry(MainWindow &window)
+{
+    // The 26 keys in their order, written with one rewrite of the file.
+    QList<IniWrite> writes;
+    for (const auto &[key, value] : positionEntries(window))
+        writes.append({Position, key, value});
+    window.settingsFile().writeAll(writes);
 }
 
 } // namespace vorlan

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 
@@ -14,8 +16,13 @@ class MemberList;
 // Writes the settings file only to switch an unusable log setting off.
 void applyStartupSettings(MainWindow &window);
 
-// Writes the window's geometry to section POSITION of the settings file (at shutdown, normal
-// window state only).
+// The window's geometry as section POSITION holds it: the 26 keys X, Y, W, H, LY, LW, LH, 2Y, 2W,
+// EY, EL, DY, DL, HY, HW, HH, SY, SW, CY, CW, M1 to M6 in this order, each with its value in
+// twips as it is written. X, Y, W and H are the window's outer frame.
+QList<QPair<QString, QString>> positionEntries(MainWindow &window);
+
+// Writes positionEntries to section POSITION of the settings file (at shutdown, normal window
+// state only).
 void saveWindowGeometry(MainWindow &window);
 
 // The four state icons the window is built with (16 and 32 pixel artwork).

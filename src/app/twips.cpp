@@ -3,22 +3,39 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vorlan {
 
 namespace {
+
 constexpr char TwipsProperty[] = "vorlanTwips";
+
+// A device that reports no resolution is taken as the common one.
+qreal usableDpi(qreal dpi)
+{
+    return dpi > 0 ? dpi : 96.0;
 }
+
+} // namespace
 
 int twipsToPixels(int twips, qreal dpi)
 {
-    return int(std::lround(twips * dpi / 1440.0));
+    const double pixels = std::round(twips * usableDpi(dpi) / 1440.0);
+    return int(std::clamp<double>(pixels, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 int pixelsToTwips(int pixels, qreal dpi)
 {
-    return int(std::lround(pixels * 1440.0 / dpi));
+    return clampTwips(qint64(std::clamp<double>(std::round(pixels * 1440.0 / usableDpi(dpi)),
+                                                -double(TwipsLimit), double(TwipsLimit))));
+}
+
+int clampTwips(qint64 twips)
+{
+    return int(std::clamp<qint64>(twips, -TwipsLimit, TwipsLimit));
 }
 
 void setTwipsGeometry(QWidget *widget, const QRect &twips)

@@ -343,10 +343,11 @@ bool IniFile::writeAll(const QList<IniWrite> &writes)
     Document document;
     if (!document.load(m_path))
         return false;
+    bool changed = false;
     for (const IniWrite &w : writes)
-        document.set(oneLine(trimBlanks(w.section).toString()), oneLine(trimBlanks(w.key).toString()),
-                     oneLine(w.value));
-    return document.save(m_path);
+        changed |= document.set(oneLine(trimBlanks(w.section).toString()),
+                                oneLine(trimBlanks(w.key).toString()), oneLine(w.value));
+    return !changed || document.save(m_path);
 }
 
 bool IniFile::writeList(const QString &section, const QStringList &items)

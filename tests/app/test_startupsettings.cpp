@@ -224,21 +224,24 @@ TEST_F(StartupSettingsTest, button_row_steps_from_comExit_by_the_distance_to_com
         EXPECT_EQ(twips(row[i]), QRect(8000 - 1000 * i, 1800, 975, 300)) << row[i];
 }
 
-TEST_F(StartupSettingsTest, position_keys_set_their_controls_and_missing_keys_leave_the_design)
+TEST_F(StartupSettingsTest, the_window_size_moves_the_panes_first_then_position_keys_set_their_controls)
 {
+    // W and H grow the window by 975 twips each way: the panes follow (the height shared half
+    // and half, 487.5 to the even 488), and what a key names is then set as it stands.
     writeIni(QStringLiteral("[position]\r\nLY=200\r\nLW=40000\r\nLH=1000\r\n2Y=1250\r\nHH=2500\r\n"
                             "SW=7000\r\nCY=4500\r\nW=9900\r\nH=6000\r\nM1=2000\r\n"));
     MainWindow &window = load();
     const qreal dpi = window.logicalDpiY();
 
     EXPECT_EQ(twips("lvMember"), QRect(120, 200, 40000, 1000)); // 32-bit values
-    EXPECT_EQ(twips("imgResize2"), QRect(120, 1250, 8655, 75));
-    EXPECT_EQ(twips("rtfHomeMessage"), QRect(120, 2160, 8655, 2500));
-    EXPECT_EQ(twips("txtSend"), QRect(120, 3840, 7000, 390));
-    EXPECT_EQ(twips("lblCopyright"), QRect(120, 4500, 8685, 465));
+    EXPECT_EQ(twips("imgResize2"), QRect(120, 1250, 8655 + 975, 75));
+    EXPECT_EQ(twips("rtfHomeMessage"), QRect(120, 2160 + 488, 8655 + 975, 2500));
+    EXPECT_EQ(twips("txtSend"), QRect(120, 3840 + 975, 7000, 390));
+    EXPECT_EQ(twips("lblCopyright"), QRect(120, 4500, 8685 + 975, 465));
+    EXPECT_EQ(twips("comOption"), QRect(1320 + 975, 1800 + 488, 975, 300));
     EXPECT_EQ(widget("lvMember")->geometry(), QRect(twipsToPixels(120, dpi), twipsToPixels(200, dpi),
                                                     twipsToPixels(40000, dpi), twipsToPixels(1000, dpi)));
-    EXPECT_EQ(window.size(), QSize(twipsToPixels(9900, dpi), twipsToPixels(6000, dpi)));
+    EXPECT_EQ(window.frameGeometry().size(), QSize(twipsToPixels(9900, dpi), twipsToPixels(6000, dpi)));
     EXPECT_EQ(columnTwips(*window.lvMember(), 0), 2000);
     EXPECT_EQ(window.lvMember()->header()->sectionSize(0), twipsToPixels(2000, dpi));
     EXPECT_EQ(columnTwips(*window.lvMember(), 1), 1440);

@@ -422,6 +422,6 @@ TEST_F(IniFileTest, a_burst_of_writes_leaves_the_file_as_the_same_writes_one_by_
     IniFile burst = fileWith(start);
     ASSERT_TRUE(burst.writeAll(writes));
     EXPECT_EQ(onDisk(), oneByOne);
-    EXPECT_EQ(onDisk(), QByteArray("; kept\r\n[opt]\r\nKeyword=2\r\nFT=5\r\n[IP]\r\n1=x\r\n2=\r\n3=c\r\n"
+    EXPECT_EQ(onDisk(), QByteArray("; kept\r\n[opt]\r\nKeyWord=2\r\nFT=5\r\n[IP]\r\n1=x\r\n2=\r\n3=c\r\n"
                                    "[WAVE]\r\nMove=m.wav\r\n"));
 }
