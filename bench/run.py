@@ -114,8 +114,14 @@ def in_process_rows(table, s):
             table.add("settings file: 16,000-item list %s (per item, vs 2,000 items)" % what,
                       time_text(large), time_text(small), per_item,
                       "linear: per item ≤ 1.5 x", per_item <= 1.5)
-    table.pair("encoding: a 60-character line with one character code page 932 lacks vs none",
-               s, "EncodeLine", 1, 0, 1.5, "≤ 1.5 x (proposed; the issue sets none)")
+    encodable = s.get("EncodeLine/0")
+    lacking = [s[key] for key in ("EncodeLine/%d" % k for k in range(1, 5)) if key in s]
+    if encodable and lacking:
+        worst = max(lacking)
+        table.add("encoding: a 60-character line with one character code page 932 lacks "
+                  "(worst of four kinds) vs none", time_text(worst), time_text(encodable),
+                  worst / encodable, "≤ 1.5 x (proposed; the issue sets none)",
+                  worst / encodable <= 1.5)
     table.pair("dispatch of one received chat line, 100,000 vs 100 lines (view hidden)", s,
                "ReceiveChatLine", 100000, 100, None, "(shown for reference)")
 
