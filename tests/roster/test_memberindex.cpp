@@ -61,6 +61,7 @@ TEST(MemberIndex, LookUpsAfterAnyChangeFindTheFirstRowInDisplayOrder)
         {"a sort that puts the second row first",
          [&](MemberList &m) {
              m.addTopLevelItem(rowOf("0", a));
+             m.contains(a); // the index is rebuilt before the sort
              m.lvMember_ColumnClick(MemberList::UserName); // descending: c, b, a, 0
              m.lvMember_ColumnClick(MemberList::UserName); // ascending: 0, a, b, c
          },
