@@ -1,98 +1,95 @@
-// Per received chat line, the cost must not grow with the length of the conversation. Each
-// benchmark runs with a short (100 lines) and a long (100,000 lines) conversation in the view;
-// the report ends with the long/short ratio of each, measured in the same run.
-#include "base/clock.h"
-#include "conversation/conversationview.h"
-#include "protocol/dispatcher.h"
-#include "roster/memberlist.h"
-#include "settings/runningsettings.h"
+// Per received line, the cost must not grow with the length of the conversation: each figure
+// runs with a short and a long conversation in the view, compared in the same run.
+#include "benchsupport.h"
 
-#include <QApplication>
-#include <benchmark/benchmark.h>
-
-#include <cstdio>
 #include <map>
+#include <memory>
 
-using namespace vorlan;
+namespace vorlan::bench {
 
 namespace {
 
-struct Conversation
+// The long conversation is shared by the benchmarks that read it or add little to it: filling
+// a view with 100,000 lines takes far longer than any measurement here. Short ones are made
+// afresh, so what one benchmark adds never lengthens another's.
+Conversation &conversationOf(int lines, std::unique_ptr<Conversation> &own)
 {
-    explicit Conversation(int lines)
-        : dispatcher(members, view, me, settings, clock,
-                     Dispatcher::Hooks{[](const QString &, const QString &) {}, {}, {}, {}})
-    {
-        me.address = QStringLiteral("10.0.0.1");
-        me.hostName = QStringLiteral("pc01");
-        me.startTime = QStringLiteral("09:00:00");
-        for (int i = 0; i < lines; ++i)
-            dispatcher.ProcessMessage(QStringLiteral("100 0太郎,pc02,10.0.0.2,09:00:00,これは%1行目のメッセージです").arg(i));
+    if (lines < sizes().longConversation) {
+        own = std::make_unique<Conversation>(lines);
+        return *own;
     }
-
-    SystemClock clock;
-    Identity me;
-    RunningSettings settings;
-    MemberList members;
-    ConversationView view;
-    Dispatcher dispatcher;
-};
+    static Conversation *shared = new Conversation(lines); // lives until the process ends
+    return *shared;
+}
 
 void ReceiveChatLine(benchmark::State &state)
 {
-    Conversation conversation(int(state.range(0)));
+    std::unique_ptr<Conversation> own;
+    Conversation &conversation = conversationOf(int(state.range(0)), own);
     int i = 0;
     for (auto _ : state)
-        conversation.dispatcher.ProcessMessage(
-            QStringLiteral("100 0花子,pc03,10.0.0.3,09:00:00,新しい行 %1").arg(++i));
+        conversation.dispatcher.ProcessMessage(chatFrom3(QStringLiteral("新しい行 %1").arg(++i)));
 }
-BENCHMARK(ReceiveChatLine)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 void BuildPastLogReply(benchmark::State &state)
 {
-    Conversation conversation(int(state.range(0)));
+    std::unique_ptr<Conversation> own;
+    Conversation &conversation = conversationOf(int(state.range(0)), own);
     for (auto _ : state)
         benchmark::DoNotOptimize(conversation.dispatcher.pastLogReply());
 }
-BENCHMARK(BuildPastLogReply)->Arg(100)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-// Prints, after the usual table, how much slower each benchmark is with the long conversation.
-class RatioReporter : public benchmark::ConsoleReporter
+// The largest datagram a peer accepts, as one chat line without a space or a line break: the
+// layout has to break it by itself. Measured until the event loop is free again.
+void WorstChatLine(benchmark::State &state)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            const std::string name = run.benchmark_name();
-            const std::string family = name.substr(0, name.find('/'));
-            const std::string size = name.substr(name.find('/') + 1);
-            m_times[family][size] = run.GetAdjustedRealTime();
-        }
+    std::unique_ptr<Conversation> own;
+    Conversation &conversation = conversationOf(int(state.range(0)), own);
+    showAndSettle(conversation.view);
+    const QString header = chatFrom3(QString());
+    const QString line = header + QString(4094 - header.size(), u'x');
+    for (auto _ : state) {
+        conversation.dispatcher.ProcessMessage(line);
+        settle();
     }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        for (const auto &[family, sizes] : m_times) {
-            if (sizes.count("100") && sizes.count("100000"))
-                std::printf("%s: 100000 lines / 100 lines = %.2f\n", family.c_str(),
-                            sizes.at("100000") / sizes.at("100"));
-        }
-    }
+}
 
-private:
-    std::map<std::string, std::map<std::string, double>> m_times;
-};
+// The largest past-log reply: 4,094 bytes of short lines, each re-coloured on arrival.
+void WorstPastLogReply(benchmark::State &state)
+{
+    std::unique_ptr<Conversation> own;
+    Conversation &conversation = conversationOf(int(state.range(0)), own);
+    showAndSettle(conversation.view);
+    const QString header = QStringLiteral("501 0花子,pc03,10.0.0.3,09:00:00,");
+    QString payload;
+    const QString line = QStringLiteral("09:00:00 太郎->\tpast line %1\r\n");
+    for (int i = 0; header.size() + payload.size() + line.size() + 8 < 4094; ++i)
+        payload += line.arg(i % 10);
+    payload += QString(4094 - header.size() - payload.size(), u'y');
+    const QString reply = header + payload;
+    for (auto _ : state) {
+        conversation.dispatcher.ProcessMessage(reply);
+        settle();
+    }
+}
 
 } // namespace
 
-int main(int argc, char **argv)
+void registerConversationBenchmarks()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    const Sizes &s = sizes();
+    // Empty and long conversations of their own, so the worst lines do not lengthen the others.
+    tuned(benchmark::RegisterBenchmark("ReceiveChatLine", ReceiveChatLine))
+        ->Arg(s.shortConversation)->Arg(s.longConversation)->Unit(benchmark::kMicrosecond);
+    tuned(benchmark::RegisterBenchmark("BuildPastLogReply", BuildPastLogReply))
+        ->Arg(s.shortConversation)->Arg(s.longConversation)->Unit(benchmark::kMicrosecond);
+    // A fixed count: each iteration lengthens the view, by too little to matter at these counts.
+    auto *worstChat = benchmark::RegisterBenchmark("WorstChatLine", WorstChatLine)
+                          ->Arg(0)->Arg(s.longConversation)->Unit(benchmark::kMillisecond);
+    auto *worstReply = benchmark::RegisterBenchmark("WorstPastLogReply", WorstPastLogReply)
+                           ->Arg(0)->Arg(s.longConversation)->Unit(benchmark::kMillisecond);
+    worstChat->Iterations(s.smoke ? 1 : 20);
+    worstReply->Iterations(s.smoke ? 1 : 20);
 }
+
+} // namespace vorlan::bench

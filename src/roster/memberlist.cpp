@@ -39,6 +39,79 @@ MemberList::MemberList(QWidget *parent)
     connect(header(), &QHeaderView::sectionClicked, this, &MemberList::lvMember_ColumnClick);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { selectRow(item); });
     connect(this, &QTreeWidget::itemChanged, this, &MemberList::lvMember_ItemChanged);
+    watchModel();
+}
+
+void MemberList::watchModel()
+{
+    QAbstractItemModel *rows = model();
+    const auto invalidate = [this] { m_indexValid = false; };
+    connect(rows, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &parent, int first, int last) {
+                if (!parent.isValid())
+                    indexRowsInserted(first, last);
+            });
+    connect(rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) {
+                if (!parent.isValid())
+                    indexRowsAboutToBeRemoved(first, last);
+            });
+    connect(rows, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                if (topLeft.column() <= Address && bottomRight.column() >= Address)
+                    m_indexValid = false;
+            });
+    connect(rows, &QAbstractItemModel::modelReset, this, invalidate);
+    connect(rows, &QAbstractItemModel::layoutChanged, this, invalidate);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, invalidate);
+}
+
+void MemberList::indexRowsInserted(int first, int last)
+{
+    if (!m_indexValid)
+        return;
+    for (int i = first; i <= last; ++i) {
+        QTreeWidgetItem *row = topLevelItem(i);
+        IndexEntry &entry = m_index[row->text(Address)];
+        if (entry.rows++ > 0)
+            m_indexValid = false; // which of the two comes first is not worth working out here
+        else
+            entry.first = row;
+    }
+}
+
+void MemberList::indexRowsAboutToBeRemoved(int first, int last)
+{
+    if (!m_indexValid)
+        return;
+    for (int i = first; i <= last; ++i) {
+        QTreeWidgetItem *row = topLevelItem(i);
+        const auto entry = m_index.find(row->text(Address));
+        if (entry == m_index.end()) {
+            m_indexValid = false;
+            return;
+        }
+        if (--entry->rows == 0)
+            m_index.erase(entry);
+        else if (entry->first == row)
+            m_indexValid = false;
+    }
+}
+
+const MemberList::IndexEntry *MemberList::indexEntry(const QString &address) const
+{
+    if (!m_indexValid) {
+        m_index.clear();
+        const int rows = rowCount();
+        for (int i = 0; i < rows; ++i) {
+            IndexEntry &entry = m_index[topLevelItem(i)->text(Address)];
+            if (entry.rows++ == 0)
+                entry.first = topLevelItem(i);
+        }
+        m_indexValid = true;
+    }
+    const auto entry = m_index.constFind(address);
+    return entry == m_index.constEnd() ? nullptr : &*entry;
 }
 
 void MemberList::lvMember_ItemChanged(QTreeWidgetItem *item, int column)
@@ -63,20 +136,24 @@ void MemberList::UpdateMember(const QString &deskFlag, const QString &userName,
                               const QString &hostName, const QString &address,
                               const QString &startTime)
 {
-    bool found = false;
-    const int rows = rowCount();
-    for (int i = 0; i < rows; ++i) {
-        QTreeWidgetItem *row = topLevelItem(i);
-        if (row->text(Address) != address)
-            continue;
-        row->setText(UserName, userName);
-        row->setText(Desk, deskText(deskFlag));
-        row->setText(HostName, hostName);
-        row->setText(StartTime, startTime);
-        found = true;
-    }
-    if (found)
+    if (const IndexEntry *entry = indexEntry(address)) {
+        const auto refresh = [&](QTreeWidgetItem *row) {
+            row->setText(UserName, userName);
+            row->setText(Desk, deskText(deskFlag));
+            row->setText(HostName, hostName);
+            row->setText(StartTime, startTime);
+        };
+        if (entry->rows == 1) {
+            refresh(entry->first);
+            return;
+        }
+        const int rows = rowCount();
+        for (int i = 0; i < rows; ++i) {
+            if (topLevelItem(i)->text(Address) == address)
+                refresh(topLevelItem(i));
+        }
         return;
+    }
 
     auto *row = new QTreeWidgetItem;
     row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -94,12 +171,8 @@ void MemberList::UpdateMember(const QString &deskFlag, const QString &userName,
 
 QTreeWidgetItem *MemberList::findRow(const QString &address) const
 {
-    const int rows = rowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (topLevelItem(i)->text(Address) == address)
-            return topLevelItem(i);
-    }
-    return nullptr;
+    const IndexEntry *entry = indexEntry(address);
+    return entry ? entry->first : nullptr;
 }
 
 bool MemberList::RemoveMember(const QString &address)

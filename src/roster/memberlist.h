@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QTreeWidget>
 #include <optional>
 
@@ -52,6 +53,24 @@ private:
     void lvMember_ItemChanged(QTreeWidgetItem *item, int column);
     void selectRow(QTreeWidgetItem *item);
     QTreeWidgetItem *findRow(const QString &address) const;
+
+    // An index from address to its first row in display order, so a received message does not
+    // walk the whole list. It follows every change of the list, whoever makes it: additions and
+    // removals are applied as they happen; anything that may change which row comes first (a
+    // sort, a reset, an address edited, a second row for one address) only marks it stale, and
+    // the next look-up rebuilds it.
+    struct IndexEntry
+    {
+        QTreeWidgetItem *first = nullptr;
+        int rows = 0;
+    };
+    void watchModel();
+    void indexRowsInserted(int first, int last);
+    void indexRowsAboutToBeRemoved(int first, int last);
+    const IndexEntry *indexEntry(const QString &address) const;
+
+    mutable QHash<QString, IndexEntry> m_index;
+    mutable bool m_indexValid = true;
 
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_unticking = false; // comFree_Click at work: ticks change, the selection does not

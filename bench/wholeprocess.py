@@ -1,0 +1,272 @@
+"""Whole-process figures: a release vorlan under Xvfb in a private network namespace, fed from a
+second namespace host; start-up against a minimal Qt window. Everything runs inside a lab of
+tests/e2e/netlab.py, which removes its namespaces, processes and folders on every way out.
+
+Used by run.py; on its own: python3 wholeprocess.py <build folder> [--view-lines N] [--perf FILE]
+prints the figures as JSON.
+"""
+
+import argparse
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+
+import netlab  # noqa: E402
+
+PORT = 8888
+
+
+class Display:
+    """Xvfb inside a lab host, on a display number it picks itself."""
+
+    def __init__(self, host):
+        self.host = host
+        read_end, write_end = os.pipe()
+        self.process = host.popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                                   "-screen", "0", "1280x800x24"],
+                                  pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+        self.maps = []
+        self._condition = threading.Condition()
+        self._watcher = host.popen(["xev", "-display", self.name, "-root", "-event",
+                                    "substructure"], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        threading.Thread(target=self._watch, daemon=True).start()
+        time.sleep(0.5)
+
+    def _watch(self):
+        for line in self._watcher.stdout:
+            if line.startswith("MapNotify"):
+                with self._condition:
+                    self.maps.append(time.monotonic())
+                    self._condition.notify_all()
+
+    def wait_map(self, after, timeout=30):
+        """The time of the first top-level window mapped after `after`; None on time-out."""
+        deadline = time.monotonic() + timeout
+        with self._condition:
+            while True:
+                later = [t for t in self.maps if t > after]
+                if later:
+                    return later[0]
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    return None
+                self._condition.wait(remaining)
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        env["QT_QPA_PLATFORM"] = "xcb"
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def title_count(self, name_pattern):
+        """The member count in the caption of the window whose name matches; None when no such
+        window or no count."""
+        code, out, _err = self.host.run(["xdotool", "search", "--name", name_pattern],
+                                        env=self.env())
+        for window in out.decode().split():
+            code, name, _err = self.host.run(["xdotool", "getwindowname", window], env=self.env())
+            match = re.search(r"\((\d+)\)\s*$", name.decode("utf-8", "replace"))
+            if code == 0 and match:
+                return int(match.group(1))
+        return None
+
+
+def settings_file(log_folder):
+    return ("[OPT]\r\nUserName=bench\r\nLogChk=1\r\nLogDir=%s\r\n" % log_folder).encode("cp932")
+
+
+def rss_bytes(pid):
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    return None
+
+
+def udp_receive_errors(host):
+    """RcvbufErrors of the host's namespace: datagrams dropped for want of buffer."""
+    _code, out, _err = host.run(["cat", "/proc/net/snmp"])
+    lines = [line.split() for line in out.decode().splitlines() if line.startswith("Udp:")]
+    if len(lines) < 2:
+        return 0
+    return int(dict(zip(lines[0], lines[1])).get("RcvbufErrors", 0))
+
+
+def start_vorlan(lab, host, display, binary, label):
+    folder = lab.tempdir(label)
+    logs = os.path.join(folder, "logs")
+    os.mkdir(logs)
+    copy = os.path.join(folder, "vorlan")
+    subprocess.run(["cp", binary, copy], check=True)
+    with open(os.path.join(folder, "Vorlan.ini"), "wb") as ini:
+        ini.write(settings_file(logs))
+    began = time.monotonic()
+    process = host.popen([copy, str(PORT)], env=display.env(), cwd=folder,
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    return process, began, logs
+
+
+class Flood:
+    def __init__(self, host, target):
+        self.process = host.popen([sys.executable, os.path.join(HERE, "flood.py"), target,
+                                   str(PORT), host.address], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True, bufsize=1)
+        if self.process.stdout.readline().strip() != "ready":
+            raise RuntimeError("the sending host did not start")
+
+    def ask(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().split()
+
+
+def logged_lines(folder):
+    count = 0
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), "rb") as log:
+            count += sum(1 for line in log if b"->\t" in line)
+    return count
+
+
+def ingest(lab, display, binary, view_lines, sample, window, perf_out):
+    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines."""
+    receiver, sender = lab.host(1), lab.host(2)
+    process, _began, logs = start_vorlan(lab, receiver, display, binary, "ingest")
+    if display.wait_map(0) is None:
+        raise RuntimeError("vorlan showed no window")
+    time.sleep(1)
+    flood = Flood(sender, receiver.address)
+    errors_before = udp_receive_errors(receiver)
+    _word, seconds, late0 = flood.ask("lines %d %d" % (sample, window))
+    rate_empty = sample / float(seconds)
+    time.sleep(1)
+    rss_start = rss_bytes(process.pid)
+    fill = max(view_lines - 2 * sample, 0)
+    _word, _seconds, late1 = flood.ask("lines %d %d" % (fill, window))
+    time.sleep(1)
+    rss_full = rss_bytes(process.pid)
+    recorder = None
+    if perf_out:
+        recorder = subprocess.Popen(["perf", "record", "-g", "-o", perf_out, "-p",
+                                     str(process.pid)], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+    _word, seconds, late2 = flood.ask("lines %d %d" % (sample, window))
+    rate_full = sample / float(seconds)
+    if recorder:
+        recorder.send_signal(2)
+        recorder.wait(timeout=60)
+    flood.ask("quit")
+    dropped = udp_receive_errors(receiver) - errors_before
+    total = 2 * sample + fill
+    logged = logged_lines(logs)
+    process.kill()
+    return {
+        "rate_empty": rate_empty, "rate_full": rate_full, "view_lines": total,
+        "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
+        "dropped": dropped, "late_windows": int(late0) + int(late1) + int(late2),
+        "sent": total, "logged": logged,
+    }
+
+
+def startup(lab, display, binary, minimal, runs):
+    """Spawn to window mapped, and resident memory 2 s later, for vorlan and the minimal window."""
+    host = lab.host(1)
+    results = {"vorlan": ([], []), "minimal": ([], [])}
+    for _ in range(runs):
+        for name in ("minimal", "vorlan"):
+            if name == "vorlan":
+                process, began, _logs = start_vorlan(lab, host, display, binary, "startup")
+            else:
+                began = time.monotonic()
+                process = host.popen([minimal], env=display.env(), stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+            shown = display.wait_map(began)
+            time.sleep(2)
+            memory = rss_bytes(process.pid)
+            process.kill()
+            process.wait()
+            if shown is not None:
+                results[name][0].append(shown - began)
+                results[name][1].append(memory)
+            time.sleep(0.3)
+    return {name: {"seconds": statistics.median(times), "rss": statistics.median(memory)}
+            for name, (times, memory) in results.items() if times}
+
+
+def join_burst(lab, display, binary, count):
+    """count JoinReply answers to the start-up Join of a fresh vorlan (there is no reload to
+    answer yet); how many members it lists afterwards."""
+    receiver, sender = lab.host(1), lab.host(2)
+    flood = Flood(sender, receiver.address)
+    errors_before = udp_receive_errors(receiver)
+    process, began, _logs = start_vorlan(lab, receiver, display, binary, "burst")
+    display.wait_map(began)
+    time.sleep(1)
+    # The program lists itself once its own announcement comes back.
+    before = display.title_count("^Vorlan") or 0
+    prefix = ".".join(receiver.address.split(".")[:2])
+    word = flood.ask("joinburst %d %s" % (count, prefix))
+    sent = time.monotonic()
+    listed, last_change, done = None, time.monotonic(), None
+    while time.monotonic() - last_change < 3 and time.monotonic() - sent < 60:
+        now = display.title_count("^Vorlan")
+        if now != listed:
+            listed, last_change = now, time.monotonic()
+        if listed is not None and listed - before >= count:
+            done = time.monotonic()
+            break
+        time.sleep(0.05)
+    dropped = udp_receive_errors(receiver) - errors_before
+    flood.ask("quit")
+    process.kill()
+    return {"sent": count, "listed": (listed or 0) - before, "send_seconds": float(word[1]) if
+            word and word[1] != "none" else None,
+            "listed_seconds": (done - sent) if done else None, "dropped": dropped}
+
+
+def measure(build, view_lines=100000, sample=5000, window=150, runs=5, burst=1000,
+            perf_out=None):
+    binary = os.path.join(build, "vorlan")
+    minimal = os.path.join(build, "bench", "vorlan_minimal_window")
+    netlab.require_privilege()
+    with netlab.Lab(2) as lab:
+        display = Display(lab.host(1))
+        figures = {"startup": startup(lab, display, binary, minimal, runs)}
+        figures["burst"] = join_burst(lab, display, binary, burst)
+        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out)
+    return figures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--view-lines", type=int, default=100000)
+    parser.add_argument("--sample", type=int, default=5000)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--perf")
+    args = parser.parse_args()
+    print(json.dumps(measure(args.build, args.view_lines, args.sample, runs=args.runs,
+                             perf_out=args.perf), indent=2))
+
+
+if __name__ == "__main__":
+    main()
