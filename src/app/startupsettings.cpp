@@ -307,6 +307,7 @@ void applyStartupSettings(MainWindow &window)
     window.windowLayout().bringOntoScreen();
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
+    settings.Notify = ini.readShort(Opt, QStringLiteral("Notify"), 1);
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
     window.identity().userName = fitUserName(ini.readText(Opt, QStringLiteral("UserName")));
     settings.LogEnabled = ini.readShort(Opt, QStringLiteral("LogChk"), 0);

@@ -55,6 +55,7 @@ QList<IniWrite> optionWrites(const OptionValues &v)
     appendFont(writes, QStringLiteral("MemberFont"), v.fonts[0]);
     appendFont(writes, QStringLiteral("MessageFont"), v.fonts[1]);
     appendFont(writes, QStringLiteral("SendFont"), v.fonts[2]);
+    writes.append({Opt, QStringLiteral("Notify"), v.notify ? QStringLiteral("1") : QStringLiteral("0")});
     return writes;
 }
 
@@ -78,6 +79,7 @@ void applyToRunning(const OptionValues &v, RunningSettings &s, QString &userName
     s.MoveIconFile = v.iconFiles[1];
     s.PopIconFile = v.iconFiles[2];
     s.DeskIconFile = v.iconFiles[3];
+    s.Notify = v.notify ? 1 : 0;
 }
 
 } // namespace vorlan

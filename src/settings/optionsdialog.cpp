@@ -109,6 +109,7 @@ void frmOption::Form_Load()
             m_sounds[row][size_t(boxOfSound[sounds[row]])]->setChecked(true);
     }
     m_txtMiss->setText(s.Honorific);
+    m_chkNotify->setChecked(s.Notify != 0);
     m_currentTab = 1;
     // What the main window shows, not the running settings a cancelled picker may have changed.
     for (size_t i = 0; i < 3; ++i)
@@ -279,6 +280,7 @@ OptionValues frmOption::collectValues() const
     v.keywordText = crlf(m_txtPopup->toPlainText());
     for (size_t row = 0; row < 4; ++row)
         v.iconFiles[row] = m_iconNames[row]->text();
+    v.notify = m_chkNotify->isChecked();
     v.fonts = {m_host.settings->MemberFont, m_host.settings->MessageFont, m_host.settings->SendFont};
     return v;
 }

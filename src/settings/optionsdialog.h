@@ -122,6 +122,7 @@ private:
     QLineEdit *m_txtIP = nullptr;
     QListWidget *m_lstIP = nullptr;
     QCheckBox *m_chkLogFileName = nullptr;
+    QCheckBox *m_chkNotify = nullptr;
     QLineEdit *m_txtLogFileName = nullptr;
     QPushButton *m_comLogFileName = nullptr;
     std::array<QLabel *, 3> m_fontLabels{};

@@ -279,6 +279,12 @@ void frmOption::createMessageFrames()
     place(m_scrFlash, {600, 240, 255, 285});
     connect(m_scrFlash, &QScrollBar::valueChanged, this, &frmOption::scrFlash_Change);
     place(new QLabel(QStringLiteral("分"), frame), {960, 270, 255, 255});
+
+    // Desktops that show no title-bar icon still show a notification.
+    frame = addFrame("famNotify", QStringLiteral("通知"), {4800, 2400, 1335, 615}, 2);
+    m_chkNotify = named(new QCheckBox(QStringLiteral("デスクトップ通知"), frame), "chkNotify",
+                        QStringLiteral("チカチカするときデスクトップに通知を出す"));
+    place(m_chkNotify, {120, 270, 1155, 255});
 }
 
 } // namespace vorlan

@@ -35,6 +35,9 @@ struct RunningSettings
     FontSetting MemberFont;
     FontSetting MessageFont;
     FontSetting SendFont;
+    // OPT/Notify: a desktop notification for alerts that blink (peers of the other platform
+    // ignore the key).
+    qint16 Notify = 1;
 };
 
 } // namespace vorlan

@@ -6,6 +6,8 @@
 #include "settings/runningsettings.h"
 
 #include <QPixmap>
+#include "support/testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,10 +15,6 @@
 
 using namespace vorlan;
 
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

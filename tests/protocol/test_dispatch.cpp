@@ -16,10 +16,6 @@
 
 #include <ostream>
 
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

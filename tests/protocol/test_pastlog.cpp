@@ -3,14 +3,12 @@
 #include "net/udpendpoint.h"
 #include "base/codec.h"
 
+#include "support/testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
 
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -7,14 +7,12 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 
+#include "support/testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
 
-void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

@@ -93,6 +93,7 @@ TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
     v.iconFiles = {QStringLiteral("s.ico"), QString(), QStringLiteral("p.ico"), QStringLiteral("d.ico")};
     v.fonts = {FontSetting{"Sans", 9, true, false}, FontSetting{"Serif", 12, false, true},
                FontSetting{"Mono", 10, false, false}};
+    v.notify = false;
 
     QStringList written;
     for (const IniWrite &w : optionWrites(v))
@@ -108,7 +109,8 @@ TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
         "ICON/Stand=s.ico", "ICON/Move=", "ICON/Pop=p.ico", "ICON/Desk=d.ico",
         "OPT/MemberFontName=Sans", "OPT/MemberFontSize=9", "OPT/MemberFontItalic=True", "OPT/MemberFontBold=False",
         "OPT/MessageFontName=Serif", "OPT/MessageFontSize=12", "OPT/MessageFontItalic=False", "OPT/MessageFontBold=True",
-        "OPT/SendFontName=Mono", "OPT/SendFontSize=10", "OPT/SendFontItalic=False", "OPT/SendFontBold=False"}));
+        "OPT/SendFontName=Mono", "OPT/SendFontSize=10", "OPT/SendFontItalic=False", "OPT/SendFontBold=False",
+        "OPT/Notify=0"}));
 
     RunningSettings s;
     QString userName;

@@ -206,7 +206,7 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     const QString expected =
         QStringLiteral("[OPT]\r\nFT=10\r\nUserName=taro\r\nMiss=さん\r\nCO=255\r\nNormal=0\r\nKeyWord=1\r\n"
                        "Specify=2\r\nBeepNormal=0\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nLogDir=\r\n")
-        + fontKeys("Member", s.MemberFont) + fontKeys("Message", s.MessageFont) + fontKeys("Send", s.SendFont)
+        + fontKeys("Member", s.MemberFont) + fontKeys("Message", s.MessageFont) + fontKeys("Send", s.SendFont) + QStringLiteral("Notify=1\r\n")
         + QStringLiteral("[IP]\r\n1=10.0.0.1\r\n2=hostb\r\n3=\r\n4=old4\r\n[KEY]\r\n1=abc\r\n2=\r\n3=def\r\n4=\r\n"
                          "[WAVE]\r\nMove=\r\nPop=\r\n[ICON]\r\nStand=\r\nMove=\r\nPop=\r\nDesk=\r\n");
     EXPECT_EQ(readFile(iniPath()), encodeCp932(expected));

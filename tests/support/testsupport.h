@@ -13,6 +13,12 @@
 #include <functional>
 #include <ostream>
 
+// Failures show texts as text, not as arrays of 16-bit units.
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace vorlan::test {
 
 // Lets events run until the condition holds or the time is up.
