@@ -12,6 +12,7 @@
 #include "net/portargument.h"
 #include "net/udpendpoint.h"
 #include "presence/presence.h"
+#include "presence/trayicon.h"
 #include "protocol/dispatcher.h"
 #include "roster/memberlist.h"
 #include "roster/reload.h"
@@ -25,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 
 #include <memory>
 
@@ -117,6 +119,8 @@ void MainWindow::wirePresence()
         std::move(seams));
     connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
     connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        new TrayIcon(*this, m_presence->seams().raiseWindow, this);
 }
 
 // "情報", "過去ログ" and "リロード".

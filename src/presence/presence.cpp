@@ -1,6 +1,7 @@
 #include "presence/presence.h"
 
 #include "presence/alertplan.h"
+#include "presence/desktopnotifier.h"
 #include "presence/waveplayer.h"
 #include "protocol/message.h"
 #include "roster/memberlist.h"
@@ -8,6 +9,8 @@
 
 #include <QApplication>
 #include <QWidget>
+
+#include <climits>
 
 namespace vorlan {
 
@@ -65,6 +68,7 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
         m_seams.setCaption(QStringLiteral("Vorlan ") + name + QStringLiteral("-> ") + payload);
         m_blinker.setPopIcon(plan.action == AlertAction::ImportantIcon);
         startBlink(Blinker::countFor(m_state.settings.FlashMinutes));
+        attendToBlink(name, payload);
         break;
     case AlertAction::PopUp:
         m_state.windowActive = true;
@@ -87,6 +91,17 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     case AlertSound::None:
         break;
     }
+}
+
+// The attention request lasts as long as the blink would if the window is never activated;
+// activating the window ends both.
+void Presence::attendToBlink(const QString &name, const QString &payload)
+{
+    const qint32 count = m_blinker.BlinkCount();
+    if (m_seams.requestAttention)
+        m_seams.requestAttention(count > 0 ? count : Blinker::EndlessTicks);
+    if (m_seams.notify && m_state.settings.Notify != 0)
+        m_seams.notify(name, payload);
 }
 
 void Presence::startBlink(qint32 count)
@@ -134,6 +149,12 @@ Presence::Seams desktopSeams(QWidget &window)
         window.activateWindow();
     };
     seams.beep = [] { QApplication::beep(); };
+    seams.requestAttention = [&window](qint32 ticks) {
+        QApplication::alert(&window, int(std::min<qint64>(qint64(ticks) * TickMs, INT_MAX)));
+    };
+    auto *notifier = new DesktopNotifier(QDBusConnection::sessionBus(), &window);
+    seams.notify = [notifier](const QString &name, const QString &line) { notifier->notify(name, line); };
+    QObject::connect(notifier, &DesktopNotifier::activated, &window, seams.raiseWindow);
     seams.playSound = [player](const QString &file) { player->play(file); };
     return seams;
 }

@@ -41,6 +41,9 @@ public:
         std::function<void(const QString &)> setDeskCaption; // comDesk
         std::function<void(const QString &text, const QString &address)> send;
         std::function<void()> pump;                          // lets pending events run
+        // For desktops without a title-bar icon; either may be empty.
+        std::function<void(qint32 ticks)> requestAttention;  // taskbar attention for the blink
+        std::function<void(const QString &name, const QString &line)> notify;
     };
 
     // What presence reads and changes; owned by the window, which outlives this object.
@@ -69,6 +72,7 @@ public:
 
 private:
     void startBlink(qint32 count);
+    void attendToBlink(const QString &name, const QString &payload);
     const QIcon &iconFor(Blinker::Icon icon) const;
 
     State m_state;

@@ -1,5 +1,7 @@
 #include "presence/waveplayer.h"
 
+#include "base/regularfile.h"
+
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -12,7 +14,8 @@ WavePlayer::WavePlayer(QObject *parent)
 
 void WavePlayer::play(const QString &file)
 {
-    if (file.isEmpty())
+    // A FIFO or a device would hold the player's loader for ever: only plain files play.
+    if (file.isEmpty() || !isRegularFile(file))
         return;
     if (!m_effect)
         m_effect = new QSoundEffect(this);

@@ -1,0 +1,63 @@
+#include "presence/desktopnotifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace vorlan {
+
+namespace {
+
+const QString Service = QStringLiteral("org.freedesktop.Notifications");
+const QString Path = QStringLiteral("/org/freedesktop/Notifications");
+const QString Interface = QStringLiteral("org.freedesktop.Notifications");
+const QString DefaultAction = QStringLiteral("default");
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
+    : QObject(parent), m_bus(std::move(bus))
+{
+    if (!m_bus.isConnected())
+        return;
+    m_bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
+                  SLOT(onClosed(uint, uint)));
+}
+
+void DesktopNotifier::notify(const QString &summary, const QString &body)
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
+    // Servers may read the body as markup; a peer's line must show as it was typed.
+    call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << summary
+         << body.toHtmlEscaped() << QStringList{DefaultAction, QStringLiteral("表示")}
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.vorlan.Vorlan")},
+                        {QStringLiteral("category"), QStringLiteral("im.received")}}
+         << qint32(-1);
+    // Asynchronous: a slow or absent server never holds up the conversation.
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        const QDBusPendingReply<uint> reply = *w;
+        if (!reply.isError())
+            m_shown = reply.value();
+        w->deleteLater();
+    });
+}
+
+void DesktopNotifier::onActionInvoked(uint id, const QString &action)
+{
+    if (id != 0 && id == m_shown && action == DefaultAction)
+        emit activated();
+}
+
+void DesktopNotifier::onClosed(uint id, uint)
+{
+    if (id == m_shown)
+        m_shown = 0;
+}
+
+} // namespace vorlan

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+
+namespace vorlan {
+
+// Desktop notifications through the freedesktop notification service. Many desktops show no
+// title-bar icon, so a blinking icon alone goes unseen there; a notification is seen on all.
+// Each new notification replaces the previous one while that is still shown, so a busy
+// conversation leaves one notification, not a pile.
+class DesktopNotifier : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DesktopNotifier(QDBusConnection bus, QObject *parent = nullptr);
+
+    // summary: the sender; body: the line, shown as plain text whatever markup it holds.
+    void notify(const QString &summary, const QString &body);
+    // The notification on screen as the server numbered it; 0 when none.
+    uint shownId() const { return m_shown; }
+
+signals:
+    // The user clicked the notification.
+    void activated();
+
+private slots:
+    void onActionInvoked(uint id, const QString &action);
+    void onClosed(uint id, uint reason);
+
+private:
+    QDBusConnection m_bus;
+    uint m_shown = 0; // the id of the notification on screen, 0 when none
+};
+
+} // namespace vorlan

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QSystemTrayIcon;
+class QWidget;
+
+namespace vorlan {
+
+// A system-tray icon that mirrors the window's title-bar icon (standing, away, the blink) and
+// its caption, for desktops that show no title-bar icon. A click brings the window back.
+class TrayIcon : public QObject
+{
+    Q_OBJECT
+public:
+    TrayIcon(QWidget &window, std::function<void()> raiseWindow, QObject *parent = nullptr);
+
+    const QSystemTrayIcon &icon() const { return *m_tray; }
+
+private:
+    QSystemTrayIcon *m_tray;
+};
+
+} // namespace vorlan
