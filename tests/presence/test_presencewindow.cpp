@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -160,7 +161,15 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     EXPECT_EQ(beeps, 5);
     EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
     window.settings().NormalSound = 2;
+    // A missing file and a FIFO are no sound: nothing is loaded for them.
     window.settings().ReceiveWaveFile = folder.filePath("missing.wav");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("fifo.wav")).constData(), 0600), 0);
+    window.settings().ReceiveWaveFile = folder.filePath("fifo.wav");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
+    test::writeFile(folder.filePath("receive.wav"), "RIFF");
+    window.settings().ReceiveWaveFile = folder.filePath("receive.wav");
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
     EXPECT_NE(window.findChild<QSoundEffect *>(), nullptr);
 }
