@@ -95,6 +95,7 @@ int main(int argc, char *argv[])
         QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     options.commandLine = QApplication::arguments().mid(1).join(u' ');
+    options.broadcastOnEveryInterface = true;
     vorlan::MainWindow window(std::move(options));
     closeOnSignals(window);
     if (const int exitCode = window.Form_Load())

@@ -142,6 +142,7 @@ void MainWindow::createRequests()
     reloadHooks.setPastLogAsked = setPastLogAsked;
     reloadHooks.resolve = [this](const QString &name) { return m_resolver->resolve(name); };
     reloadHooks.showMessage = [this](const QString &text) { showMessage(text); };
+    reloadHooks.otherBroadcasts = [this] { return otherBroadcasts(); };
     m_reload = std::make_unique<Reload>(*m_lvMember, m_me, m_lstIP, m_lstMemberIP, std::move(reloadHooks));
 
     connect(findChild<QPushButton *>(QStringLiteral("comInfo")), &QPushButton::clicked, this,
@@ -277,6 +278,10 @@ int MainWindow::onlinePhase()
 void MainWindow::announce()
 {
     SendDatagram(buildJoin(m_me), Broadcast);
+    for (const QString &address : otherBroadcasts()) {
+        SendDatagram(buildJoin(m_me), address);
+        QCoreApplication::processEvents();
+    }
     for (const QString &entry : std::as_const(m_lstIP)) {
         const QString peer = entry.trimmed();
         if (peer == m_me.address)
@@ -287,6 +292,11 @@ void MainWindow::announce()
             showMessage(QStringLiteral("登録されているIPアドレス(") + entry
                         + QStringLiteral(")にエラーがあるので修正して下さい."));
     }
+}
+
+QStringList MainWindow::otherBroadcasts() const
+{
+    return m_options.broadcastOnEveryInterface ? otherBroadcastAddresses(m_me.address) : QStringList();
 }
 
 // A configured peer: the first IPv4 address its name resolves to, else the text itself.

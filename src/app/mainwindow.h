@@ -55,6 +55,9 @@ struct MainWindowOptions
     QString bindAddress;                   // empty: the wildcard address
     QStringList segment;                   // loopback stand-ins for the broadcast (tests)
     const Clock *clock = nullptr;          // null: the system clock
+    // Start-up and reload also ask every other network of this host by its directed broadcast.
+    // Off unless the program runs on a real network: a test's loopback peers have none.
+    bool broadcastOnEveryInterface = false;
 };
 
 // frmMain: the main window. It owns every control, the roster, the conversation view, the
@@ -135,6 +138,7 @@ private:
     void announce();
     void createRequests();
     QString resolvePeer(const QString &entry) const;
+    QStringList otherBroadcasts() const;
     void Form_QueryUnload();
     void wirePresence();
 

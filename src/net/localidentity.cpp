@@ -29,7 +29,29 @@ struct InterfaceAddress
     QString name;
     QString address;
     bool usable; // up, broadcast-capable and not loopback
+    QString broadcast; // the directed broadcast address, when usable
 };
+
+// The interface's own broadcast address; where none is configured (an address added without
+// one, which getifaddrs reports as the address itself), the network's highest address. A
+// point-to-point sized network has none.
+QString directedBroadcast(const ifaddrs &entry)
+{
+    const in_addr own = reinterpret_cast<const sockaddr_in *>(entry.ifa_addr)->sin_addr;
+    const auto *broadcast = reinterpret_cast<const sockaddr_in *>(entry.ifa_broadaddr);
+    if (broadcast && broadcast->sin_family == AF_INET && broadcast->sin_addr.s_addr != INADDR_ANY
+        && broadcast->sin_addr.s_addr != own.s_addr)
+        return dotted(broadcast->sin_addr);
+    const auto *mask = reinterpret_cast<const sockaddr_in *>(entry.ifa_netmask);
+    if (!mask || mask->sin_family != AF_INET)
+        return {};
+    const uint32_t hostBits = ~ntohl(mask->sin_addr.s_addr);
+    if (hostBits < 3)
+        return {};
+    in_addr highest;
+    highest.s_addr = htonl(ntohl(own.s_addr) | hostBits);
+    return dotted(highest);
+}
 
 QList<InterfaceAddress> interfaceAddresses()
 {
@@ -44,7 +66,10 @@ QList<InterfaceAddress> interfaceAddresses()
         const auto *in = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr);
         const unsigned flags = entry->ifa_flags;
         const bool usable = (flags & IFF_UP) && (flags & IFF_BROADCAST) && !(flags & IFF_LOOPBACK);
-        result.append({QString::fromLocal8Bit(entry->ifa_name), dotted(in->sin_addr), usable});
+        QString broadcast;
+        if (usable)
+            broadcast = directedBroadcast(*entry);
+        result.append({QString::fromLocal8Bit(entry->ifa_name), dotted(in->sin_addr), usable, broadcast});
     }
     return result;
 }
@@ -116,6 +141,23 @@ HostIdentity discoverHostIdentity()
     }
     identity.address = QStringLiteral("127.0.0.1");
     return identity;
+}
+
+QStringList otherBroadcastAddresses(const QString &address)
+{
+    const QList<InterfaceAddress> all = interfaceAddresses();
+    QString own;
+    for (const InterfaceAddress &entry : all) {
+        if (entry.address == address)
+            own = entry.name;
+    }
+    QStringList result;
+    for (const InterfaceAddress &entry : all) {
+        if (entry.usable && entry.name != own && !entry.broadcast.isEmpty()
+            && !result.contains(entry.broadcast))
+            result.append(entry.broadcast);
+    }
+    return result;
 }
 
 unsigned interfaceIndexOf(const QString &address)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace vorlan {
 
@@ -16,6 +17,10 @@ struct HostIdentity
 // address; otherwise the address of the interface carrying the default route, else the first
 // up, broadcast-capable, non-loopback IPv4 interface, else the loopback address.
 HostIdentity discoverHostIdentity();
+
+// The directed broadcast address of every up, broadcast-capable, non-loopback IPv4 interface
+// other than the one carrying address (where the limited broadcast leaves), without repeats.
+QStringList otherBroadcastAddresses(const QString &address);
 
 // The index of the interface that carries the dotted IPv4 address, or 0 when none does.
 unsigned interfaceIndexOf(const QString &address);

@@ -28,6 +28,13 @@ void Reload::comReload_Click()
                            m_me.startTime);
 
     m_hooks.send(buildRejoin(m_me), Broadcast);
+    if (m_hooks.otherBroadcasts) {
+        for (const QString &address : m_hooks.otherBroadcasts()) {
+            m_hooks.send(buildRejoin(m_me), address);
+            if (m_hooks.pump)
+                m_hooks.pump();
+        }
+    }
     // Copies: events run between the sends, and a configuration change or another reload
     // handled meanwhile replaces these lists.
     const QStringList peers = m_lstIP;

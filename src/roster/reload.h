@@ -24,6 +24,8 @@ public:
         std::function<void(bool)> setPastLogAsked;
         std::function<std::optional<QString>(const QString &name)> resolve; // empty: no address
         std::function<void(const QString &text)> showMessage;
+        // The other networks' broadcast addresses, asked like the limited broadcast; may be empty.
+        std::function<QStringList()> otherBroadcasts;
     };
 
     // lstIP: the configured peers; lstMemberIP: the scratch list the former addresses go into.

@@ -232,6 +232,35 @@ class Lab:
     def host(self, k):
         return self.hosts[k - 1]
 
+    def add_network(self, members):
+        """A further segment on a bridge of its own, joining the hosts numbered in members by a
+        veth eth<n> each (address 10.<x>.<n>.<k>/24). Returns the segment's broadcast address."""
+        self._networks = getattr(self, "_networks", 0) + 1
+        n = self._networks
+        prefix = self.subnet.rsplit(".", 1)[0]
+        bridge = "br%d" % n
+        _ip("-n", self.switch, "link", "add", bridge, "type", "bridge")
+        _ip("-n", self.switch, "link", "set", bridge, "up")
+        for k in members:
+            namespace = self.host(k).namespace
+            port = "p%dn%d" % (k, n)
+            _ip("-n", self.switch, "link", "add", port, "type", "veth",
+                "peer", "name", "eth%d" % n, "netns", namespace)
+            _ip("-n", self.switch, "link", "set", port, "master", bridge)
+            _ip("-n", self.switch, "link", "set", port, "up")
+            _ip("-n", namespace, "addr", "add", "%s.%d.%d/24" % (prefix, n, k), "dev", "eth%d" % n)
+            _ip("-n", namespace, "link", "set", "eth%d" % n, "up")
+        return "%s.%d.255" % (prefix, n)
+
+    def move_to_network(self, k, n):
+        """Takes host k off the first segment, so that it sits on network n alone. It still
+        reaches the first segment's addresses on the link, as a host answering a peer that
+        spans both networks does."""
+        host = self.host(k)
+        _ip("-n", host.namespace, "link", "del", "eth0")
+        _ip("-n", host.namespace, "route", "add", self.subnet + ".0/24", "dev", "eth%d" % n)
+        host.address = "%s.%d.%d" % (self.subnet.rsplit(".", 1)[0], n, k)
+
     def track(self, process):
         with _lock:
             self._processes.append(process)

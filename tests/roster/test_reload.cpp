@@ -40,6 +40,7 @@ protected:
             return names.contains(name) ? std::optional(names.value(name)) : std::nullopt;
         };
         result.showMessage = [this](const QString &text) { messages.append(text); };
+        result.otherBroadcasts = [this] { return otherNetworks; };
         return result;
     }
 
@@ -56,6 +57,7 @@ protected:
     QStringList lstMemberIP = {"stale"};
     QHash<QString, QString> names;
     QStringList failing;
+    QStringList otherNetworks;
     test::RecordingSender sender;
     QStringList events;
     QStringList messages;
@@ -82,11 +84,12 @@ TEST_F(ReloadTest, AsksTheBroadcastTheConfiguredPeerAndEveryFormerMember)
     members.setTicked(0, true);
     members.SetMemberInformation("192.168.0.6", "V1.2.9");
     lstIP = {"10.1.0.9"};
+    otherNetworks = {"172.16.255.255"}; // a second network of this host, by its own broadcast
     reload();
-    EXPECT_EQ(events, QStringList({"asked", "send 255.255.255.255", "send 10.1.0.9", "pump",
-                                   "send 192.168.0.6", "pump", "send 192.168.0.5", "pump",
-                                   "send 192.168.0.7", "pump"}));
-    EXPECT_EQ(sender.texts(), QStringList(5, Rejoin));
+    EXPECT_EQ(events, QStringList({"asked", "send 255.255.255.255", "send 172.16.255.255", "pump",
+                                   "send 10.1.0.9", "pump", "send 192.168.0.6", "pump",
+                                   "send 192.168.0.5", "pump", "send 192.168.0.7", "pump"}));
+    EXPECT_EQ(sender.texts(), QStringList(6, Rejoin));
     EXPECT_EQ(lstMemberIP, QStringList({"192.168.0.6", MyAddress, "192.168.0.7"}));
     // Only the local row is left, fresh: the members come back as they answer.
     ASSERT_EQ(members.rowCount(), 1);
