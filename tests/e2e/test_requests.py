@@ -99,13 +99,14 @@ class Driven:
 class RequestsTest(unittest.TestCase):
     """Programs in hosts 1 and 3, the driven program in host 2, a scripted peer in host 4 that
     the driven program also lists in its IP section."""
+    default_route = True
 
     @classmethod
     def setUpClass(cls):
         netlab.require_privilege()
 
     def setUp(self):
-        self.lab = netlab.Lab(4)
+        self.lab = netlab.Lab(4, default_route=self.default_route)
         self.addCleanup(self.lab.close)
         self.peer = Peer(self.lab.host(4), PORT)
         self.addCleanup(self.peer.close)
@@ -163,6 +164,12 @@ class RequestsTest(unittest.TestCase):
         rows = self.driven.wait_rows(lambda rows: all(rows.values()), "every row has its version")
         self.assertEqual(rows, {self.b: "V1.2.9", self.a: "V1.2.9", self.c: "V1.2.9",
                                 self.me: "V9.9.9"})
+
+
+class RequestsWithoutGatewayTest(RequestsTest):
+    """The reload's broadcast leaves by the segment's interface even with no default route."""
+    default_route = False
+    test_sigterm_tells_every_member_and_keeps_the_geometry = None
 
 
 if __name__ == "__main__":
