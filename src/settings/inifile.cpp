@@ -3,6 +3,7 @@
 #include "base/codec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 
 #include <limits>
@@ -126,6 +127,20 @@ public:
             start = end;
         }
         return true;
+    }
+
+    // The value of every key of the first matching section, each name's first line winning as
+    // in find; names as written, so only names without letters may be looked up here.
+    QHash<QString, QString> firstValues(QStringView section) const
+    {
+        QHash<QString, QString> values;
+        const auto [begin, end] = sectionRange(section);
+        for (qsizetype i = begin; i < end; ++i) {
+            const Line &line = m_lines[size_t(i)];
+            if (line.kind == Line::Key && !values.contains(line.name))
+                values.insert(line.name, line.value);
+        }
+        return values;
     }
 
     // The first matching key of the first matching section.
@@ -275,11 +290,14 @@ QStringList IniFile::readList(const QString &section) const
     Document document;
     if (!document.load(m_path))
         return items;
+    // One pass over the section: a search per number would cost the square of the list's length,
+    // and a damaged file can hold millions of numbered keys.
+    const QHash<QString, QString> values = document.firstValues(trimBlanks(section));
     for (int index = 1;; ++index) {
-        const Line *line = document.find(trimBlanks(section), QString::number(index));
-        if (!line || line->value.isEmpty())
+        const QString value = values.value(QString::number(index));
+        if (value.isEmpty())
             break;
-        items.append(line->value);
+        items.append(value);
     }
     return items;
 }
