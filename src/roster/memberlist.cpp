@@ -16,6 +16,29 @@ QString deskText(const QString &deskFlag)
     return deskFlag == QLatin1String("1") ? QStringLiteral("不在") : QString();
 }
 
+// A roster row that holds its address's entry in the list's index for as long as it exists.
+class MemberRow final : public QTreeWidgetItem
+{
+public:
+    MemberRow(QHash<QString, QTreeWidgetItem *> &index, const QString &address)
+        : m_index(index), m_address(address)
+    {
+        m_index.insert(m_address, this);
+    }
+    ~MemberRow() override
+    {
+        const auto entry = m_index.constFind(m_address);
+        if (entry != m_index.cend() && entry.value() == this)
+            m_index.erase(entry);
+    }
+    MemberRow(const MemberRow &) = delete;
+    MemberRow &operator=(const MemberRow &) = delete;
+
+private:
+    QHash<QString, QTreeWidgetItem *> &m_index;
+    QString m_address;
+};
+
 } // namespace
 
 MemberList::MemberList(QWidget *parent)
@@ -41,6 +64,12 @@ MemberList::MemberList(QWidget *parent)
     connect(this, &QTreeWidget::itemChanged, this, &MemberList::lvMember_ItemChanged);
 }
 
+MemberList::~MemberList()
+{
+    // The rows go while the index they update still exists.
+    clear();
+}
+
 void MemberList::lvMember_ItemChanged(QTreeWidgetItem *item, int column)
 {
     if (column != UserName)
@@ -63,22 +92,15 @@ void MemberList::UpdateMember(const QString &deskFlag, const QString &userName,
                               const QString &hostName, const QString &address,
                               const QString &startTime)
 {
-    bool found = false;
-    const int rows = rowCount();
-    for (int i = 0; i < rows; ++i) {
-        QTreeWidgetItem *row = topLevelItem(i);
-        if (row->text(Address) != address)
-            continue;
+    if (QTreeWidgetItem *row = findRow(address)) {
         row->setText(UserName, userName);
         row->setText(Desk, deskText(deskFlag));
         row->setText(HostName, hostName);
         row->setText(StartTime, startTime);
-        found = true;
-    }
-    if (found)
         return;
+    }
 
-    auto *row = new QTreeWidgetItem;
+    auto *row = new MemberRow(m_rowOfAddress, address);
     row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     row->setText(UserName, userName);
     row->setText(Desk, deskText(deskFlag));
@@ -94,12 +116,9 @@ void MemberList::UpdateMember(const QString &deskFlag, const QString &userName,
 
 QTreeWidgetItem *MemberList::findRow(const QString &address) const
 {
-    const int rows = rowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (topLevelItem(i)->text(Address) == address)
-            return topLevelItem(i);
-    }
-    return nullptr;
+    QTreeWidgetItem *row = m_rowOfAddress.value(address);
+    // A row taken out of the list without being deleted no longer counts.
+    return row && row->treeWidget() == this ? row : nullptr;
 }
 
 bool MemberList::RemoveMember(const QString &address)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QHash>
 #include <QTreeWidget>
 #include <optional>
 
 namespace vorlan {
 
 // lvMember: the member roster. The list is the only record of membership; rows are keyed by
-// the address text each member reports about itself, compared exactly.
+// the address text each member reports about itself, compared exactly. Rows are added by
+// UpdateMember only, one per address, and keep their address for life.
 class MemberList : public QTreeWidget
 {
     Q_OBJECT
@@ -15,6 +17,7 @@ public:
     enum Column { UserName, Desk, HostName, Address, StartTime, Information, ColumnCount };
 
     explicit MemberList(QWidget *parent = nullptr);
+    ~MemberList() override;
 
     // Adds the row of address, or refreshes user name, desk, host name and start time of every
     // row with that address (information, tick and selection kept).
@@ -53,6 +56,11 @@ private:
     void selectRow(QTreeWidgetItem *item);
     QTreeWidgetItem *findRow(const QString &address) const;
 
+    // The row of each address, kept current by the rows themselves, so that a row leaving by any
+    // path (removal, clear, destruction) takes its entry along. Every received message looks
+    // its sender up: a walk over the rows would make a flood of new senders cost the square of
+    // their number.
+    QHash<QString, QTreeWidgetItem *> m_rowOfAddress;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_unticking = false; // comFree_Click at work: ticks change, the selection does not
 };
