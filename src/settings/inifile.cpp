@@ -3,6 +3,7 @@
 #include "base/codec.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 
@@ -103,6 +104,9 @@ Line parseLine(QByteArray raw)
     return line;
 }
 
+// Far beyond any settings file the programs write (a few kilobytes); a larger one is damaged.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+
 class Document
 {
 public:
@@ -113,6 +117,11 @@ public:
         QFile file(path);
         if (!file.exists())
             return true;
+        // A FIFO would block the open, a device could be read forever, and every read and write
+        // goes through the whole file: anything but a regular file of settings size is unusable.
+        const QFileInfo info(path);
+        if (!info.isFile() || info.size() > MaxFileSize)
+            return false;
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray bytes = file.readAll();

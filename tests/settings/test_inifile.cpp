@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using vorlan::IniFile;
@@ -297,6 +298,32 @@ TEST_F(IniFileTest, write_where_the_folder_is_missing_or_a_file_fails_and_change
     IniFile ini(notAFolder + "/Vorlan.ini");
     EXPECT_FALSE(ini.write("OPT", "LogChk", "0"));
     EXPECT_EQ(readFile(notAFolder), QByteArray("content\r\n"));
+}
+
+TEST_F(IniFileTest, fifo_folder_or_oversized_file_gives_defaults_and_is_left_alone)
+{
+    const QByteArray settings = "[OPT]\r\nFT=5\r\n[IP]\r\n1=a\r\n";
+    const QString fifo = m_dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0); // opening it would block
+    const QString folder = m_dir.filePath("folder.ini");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString large = m_dir.filePath("large.ini");
+    writeFile(large, settings + QByteArray(1024 * 1024, ';'));
+
+    for (const QString &path : {fifo, folder, large}) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = QFileInfo(path).isFile() ? readFile(path) : QByteArray();
+        IniFile ini(path);
+        EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+        EXPECT_TRUE(ini.readList("IP").isEmpty());
+        EXPECT_FALSE(ini.write("OPT", "FT", "4"));
+        EXPECT_FALSE(ini.writeList("IP", {"b"}));
+        if (QFileInfo(path).isFile()) {
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
 TEST_F(IniFileTest, write_into_a_read_only_folder_fails_and_keeps_the_file)
