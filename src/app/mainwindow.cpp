@@ -179,6 +179,8 @@ void MainWindow::showMessage(const QString &text, QMessageBox::Icon icon)
         return;
     }
     QMessageBox box(icon, QStringLiteral("Vorlan"), text, QMessageBox::Ok, isVisible() ? this : nullptr);
+    // Messages quote settings and may one day quote peers: "<" must never start markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
