@@ -1,11 +1,13 @@
-"""Faults from outside: the process killed in the middle of a burst, and a settings file the
-program cannot use. Run as: python3 test_faults.py <path-to-vorlan>"""
+"""Faults from outside: the process killed in the middle of a burst, a settings file the
+program cannot use, the interface going down and up again. Run as: python3 test_faults.py <path-to-vorlan>"""
 
 import hashlib
 import os
 import random
 import re
+import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -38,9 +40,7 @@ class FaultTest(unittest.TestCase):
         return program
 
     def answers(self, timeout=20):
-        """The program is up (its announcement came) and answers a version request, each within
-        timeout seconds."""
-        self.peer.expect_code("201", source=self.address, timeout=timeout)
+        """The program answers a version request within timeout seconds."""
         self.peer.send(header("405", self.peer.address), self.address)
         self.peer.expect_code("406", source=self.address, timeout=timeout)
 
@@ -90,6 +90,7 @@ class FaultTest(unittest.TestCase):
                 path = program.ini_path
                 before = self.state(path)
                 try:
+                    self.peer.expect_code("201", source=self.address, timeout=20)  # it is up
                     self.answers()
                     self.assertEqual(program.terminate(timeout=20), 0, program.stderr_text())
                 finally:
@@ -107,6 +108,37 @@ class FaultTest(unittest.TestCase):
                     self.assertNotIn(b"hostile", b"".join(
                         d.data for d in self.peer.all(lambda d: d.source == self.address)),
                         "a file past any settings size was read")
+
+    def test_interface_down_and_up_again_fails_the_sends_then_works_without_restart(self):
+        program = self.start()
+        self.peer.expect_code("201", source=self.address)
+        host = self.lab.host(1)
+        netlab._ip("-n", host.namespace, "link", "set", "eth0", "down")
+        # With the interface down only loopback reaches the program; its reply to the peer
+        # then has no way out.
+        request = header("405", self.peer.address).encode("cp932")
+        code, _out, err = host.run([sys.executable, "-c",
+                                    "import socket, sys\n"
+                                    "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                    "s.sendto(bytes.fromhex(sys.argv[1]), ('127.0.0.1', %d))" % PORT,
+                                    request.hex()])
+        self.assertEqual(code, 0, err)
+        self.assertTrue(self.wait_line(program, lambda line: line.startswith("send:")),
+                        program.stderr_text())
+
+        netlab._ip("-n", host.namespace, "link", "set", "eth0", "up")
+        netlab._ip("-n", host.namespace, "route", "replace", "default", "dev", "eth0")
+        self.answers()
+        self.assertTrue(program.alive())
+
+    @staticmethod
+    def wait_line(program, predicate, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(predicate(line) for line in list(program.lines)):
+                return True
+            time.sleep(0.05)
+        return False
 
     @staticmethod
     def state(path):
