@@ -20,6 +20,31 @@ PORT = 8888
 BURST = 400
 
 
+CODES = ["100", "101", "201", "202", "203", "301", "402", "404", "405", "406", "500", "501"]
+NASTY = ["a,b", "\t", "\r\n", "<b>x</b>", '<img src="file:///etc/passwd">', "%s%n", "&amp;", "\u202e"]
+
+
+def hostile_datagrams(rng, subnet, count):
+    """Random bytes, empty datagrams, broken code page 932, and headers of every code with
+    hostile fields or no payload. They name lab addresses no host holds: replies stay inside
+    the lab, and none reaches the scripted peer to be taken for an answer to its own request."""
+    for _ in range(count):
+        kind = rng.randrange(5)
+        address = "%s.%d" % (subnet, rng.randrange(100, 250))
+        if kind == 0:
+            yield rng.randbytes(rng.randrange(1, 1400))
+        elif kind == 1:
+            yield b""
+        elif kind == 2:
+            yield (header("100", address) + ",").encode() + bytes([0x81, 0xff, 0x80, 0xa0, 0xfd, 0x82])
+        elif kind == 3:
+            yield header(rng.choice(CODES), address)  # no payload, no start time for some
+        else:
+            name = "".join(rng.choice(NASTY) for _ in range(3))
+            text = header(rng.choice(CODES), address, user=name, host=rng.choice(NASTY))
+            yield (text + "," + "".join(rng.choice(NASTY) for _ in range(4))).encode("cp932", "replace")
+
+
 class FaultTest(unittest.TestCase):
     """The program in host 1, a scripted peer in host 2."""
 
@@ -42,7 +67,7 @@ class FaultTest(unittest.TestCase):
     def answers(self, timeout=20):
         """The program answers a version request within timeout seconds."""
         self.peer.send(header("405", self.peer.address), self.address)
-        self.peer.expect_code("406", source=self.address, timeout=timeout)
+        self.peer.expect_code("406", source=self.address, destination=self.peer.address, timeout=timeout)
 
     def test_kill_in_a_burst_leaves_every_handled_line_whole_in_the_log(self):
         folder = self.lab.tempdir("log")
@@ -65,6 +90,25 @@ class FaultTest(unittest.TestCase):
         numbers = [int(n) for n in re.findall(r" peer->\tburst (\d{4})\r\n", raw.decode("cp932"))]
         self.assertGreaterEqual(len(numbers), BURST // 2)
         self.assertEqual(numbers, list(range(1, len(numbers) + 1)), "lines lost or out of order")
+
+    def test_a_flood_of_hostile_datagrams_leaves_it_answering_and_showing(self):
+        folder = self.lab.tempdir("log")
+        program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
+        self.peer.expect_code("201", source=self.address)
+        chunks = 6
+        for chunk in range(chunks):
+            for data in hostile_datagrams(random.Random(chunk), self.lab.subnet, 1000):
+                self.peer.send(data, self.address)
+            # One round trip per chunk keeps the flood within what the socket buffers hold.
+            self.answers(timeout=60)
+        self.peer.send(header("100", self.peer.address) + ",after the flood", self.address)
+        self.answers()
+        self.assertTrue(program.alive())
+        self.assertEqual(program.terminate(timeout=30), 0, program.stderr_text())
+        with open(os.path.join(folder, os.listdir(folder)[0]), "rb") as file:
+            raw = file.read()
+        self.assertIn(b" peer->\tafter the flood\r\n", raw)
+        self.assertTrue(raw.endswith(b"\r\n"), repr(raw[-200:]))
 
     def test_unusable_settings_files_give_defaults_and_stay_as_they_were(self):
         garbage = random.Random(7).randbytes(64 * 1024)
