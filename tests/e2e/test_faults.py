@@ -95,7 +95,7 @@ class FaultTest(unittest.TestCase):
         folder = self.lab.tempdir("log")
         program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
         self.peer.expect_code("201", source=self.address)
-        chunks = 6
+        chunks = 3
         for chunk in range(chunks):
             for data in hostile_datagrams(random.Random(chunk), self.lab.subnet, 1000):
                 self.peer.send(data, self.address)
