@@ -27,6 +27,8 @@ void MessageGate::show(const QString &text, QMessageBox::Icon icon, QWidget *par
         m_presenter(text, icon);
     } else {
         QMessageBox box(icon, QStringLiteral("Vorlan"), text, QMessageBox::Ok, parent);
+        // Messages quote settings and may one day quote peers: "<" must never start markup.
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     }
     m_open = false;

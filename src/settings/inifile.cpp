@@ -4,6 +4,8 @@
 #include "base/regularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 
 #include <limits>
@@ -127,6 +129,9 @@ Line parseLine(QByteArray raw)
     return line;
 }
 
+// Far beyond any settings file the programs write (a few kilobytes); a larger one is damaged.
+constexpr qint64 MaxFileSize = 1024 * 1024;
+
 class Document
 {
 public:
@@ -137,7 +142,11 @@ public:
         QFile file(path);
         if (!file.exists())
             return true;
-        if (!isRegularFile(path) || !file.open(QIODevice::ReadOnly))
+        // A FIFO would block the open, a device could be read forever, and every read and write
+        // goes through the whole file: anything but a regular file of settings size is unusable.
+        if (!isRegularFile(path) || QFileInfo(path).size() > MaxFileSize)
+            return false;
+        if (!file.open(QIODevice::ReadOnly))
             return false;
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError)
@@ -151,6 +160,20 @@ public:
             start = end;
         }
         return true;
+    }
+
+    // The value of every key of the first matching section, each name's first line winning as
+    // in find; names as written, so only names without letters may be looked up here.
+    QHash<QString, QString> firstValues(QStringView section) const
+    {
+        QHash<QString, QString> values;
+        const auto [begin, end] = sectionRange(section);
+        for (qsizetype i = begin; i < end; ++i) {
+            const Line &line = m_lines[size_t(i)];
+            if (line.kind == Line::Key && !values.contains(line.name))
+                values.insert(line.name, line.value);
+        }
+        return values;
     }
 
     // The first matching key of the first matching section.
@@ -318,11 +341,14 @@ QStringList IniFile::readList(const QString &section) const
     Document document;
     if (!document.load(m_path))
         return items;
+    // One pass over the section: a search per number would cost the square of the list's length,
+    // and a damaged file can hold millions of numbered keys.
+    const QHash<QString, QString> values = document.firstValues(trimBlanks(section));
     for (int index = 1;; ++index) {
-        const Line *line = document.find(trimBlanks(section), QString::number(index));
-        if (!line || line->value.isEmpty())
+        const QString value = values.value(QString::number(index));
+        if (value.isEmpty())
             break;
-        items.append(line->value);
+        items.append(value);
     }
     return items;
 }

@@ -20,7 +20,9 @@ struct IniWrite
 // The INI-style settings file, read and written by the rules the desktop peers use, so that a
 // file written by either program serves the other: section and key names compare without
 // regard to case, text is code page 932 with CR LF line ends, and every line a write does not
-// touch is kept byte for byte. Every read goes to the file; nothing is cached.
+// touch is kept byte for byte. Every read goes to the file; nothing is cached. A path that is
+// not a regular file, or a file over 1 MiB, cannot be used: reads give their defaults and
+// writes fail, leaving it as it is.
 class IniFile
 {
 public:

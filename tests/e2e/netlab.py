@@ -315,7 +315,9 @@ class Vorlan:
     """One vorlan process in a host, from its own copy of the binary (so its own Vorlan.ini and
     logs), on the offscreen platform. stderr is collected line by line."""
 
-    def __init__(self, host, binary, port=None, ini=None, args=None, label="vorlan"):
+    def __init__(self, host, binary, port=None, ini=None, args=None, label="vorlan", prepare=None):
+        """prepare, when given, is called with the program's folder before it starts (to put
+        something other than a plain file where Vorlan.ini goes, say)."""
         self.host = host
         self.folder = host.lab.tempdir(label)
         self.binary = os.path.join(self.folder, "vorlan")
@@ -323,6 +325,8 @@ class Vorlan:
         if ini is not None:
             with open(self.ini_path, "wb") as file:
                 file.write(ini)
+        if prepare is not None:
+            prepare(self.folder)
         command = [self.binary]
         if args is not None:
             command += list(args)

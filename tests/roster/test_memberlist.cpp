@@ -148,6 +148,28 @@ TEST_F(MemberListTest, DisplayNameFallsBackToTheHostName)
     EXPECT_EQ(members.selectedDisplayName(), QStringLiteral("pc02"));
 }
 
+TEST_F(MemberListTest, ARowLeavingByAnyPathTakesItsAddressAlong)
+{
+    add(QStringLiteral("a"), QStringLiteral("10.0.0.1"));
+    add(QStringLiteral("b"), QStringLiteral("10.0.0.2"));
+    add(QStringLiteral("c"), QStringLiteral("10.0.0.3"));
+    members.lvMember_ColumnClick(MemberList::UserName); // descending: c, b, a
+
+    EXPECT_TRUE(members.RemoveMember(QStringLiteral("10.0.0.2")));
+    delete members.takeTopLevelItem(0); // c
+    EXPECT_FALSE(members.contains(QStringLiteral("10.0.0.2")));
+    EXPECT_FALSE(members.contains(QStringLiteral("10.0.0.3")));
+    members.SetMemberInformation(QStringLiteral("10.0.0.1"), QStringLiteral("V1"));
+    EXPECT_EQ(column(MemberList::Information), QStringList({QStringLiteral("V1")}));
+
+    members.clear();
+    add(QStringLiteral("a2"), QStringLiteral("10.0.0.1"));
+    add(QStringLiteral("c2"), QStringLiteral("10.0.0.3"));
+    add(QStringLiteral("c3"), QStringLiteral("10.0.0.3"));
+    EXPECT_EQ(column(MemberList::UserName), QStringList({QStringLiteral("a2"), QStringLiteral("c3")}));
+    EXPECT_EQ(added, 5);
+}
+
 // --- The columns ---
 
 TEST_F(MemberListTest, HeadersNameTheSixColumnsAndCentreTheStartTime)

@@ -376,12 +376,30 @@ auto unprivileged(Body body)
     return result;
 }
 
-TEST_F(IniFileTest, a_fifo_in_place_of_the_file_reads_as_unreadable_and_is_not_written)
+TEST_F(IniFileTest, fifo_folder_or_oversized_file_gives_defaults_and_is_left_alone)
 {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
-    IniFile ini(path());
-    EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
-    EXPECT_FALSE(ini.write("OPT", "FT", "4"));
+    const QByteArray settings = "[OPT]\r\nFT=5\r\n[IP]\r\n1=a\r\n";
+    const QString fifo = m_dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0); // opening it would block
+    const QString folder = m_dir.filePath("folder.ini");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString large = m_dir.filePath("large.ini");
+    writeFile(large, settings + QByteArray(1024 * 1024, ';'));
+
+    for (const QString &path : {fifo, folder, large}) {
+        SCOPED_TRACE(path.toStdString());
+        const QByteArray before = QFileInfo(path).isFile() ? readFile(path) : QByteArray();
+        IniFile ini(path);
+        EXPECT_EQ(ini.readShort("OPT", "FT", 3), 3);
+        EXPECT_TRUE(ini.readList("IP").isEmpty());
+        EXPECT_FALSE(ini.write("OPT", "FT", "4"));
+        EXPECT_FALSE(ini.writeList("IP", {"b"}));
+        if (QFileInfo(path).isFile()) {
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
+    EXPECT_FALSE(QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
 TEST_F(IniFileTest, read_only_folder_writes_a_writable_file_in_place_and_leaves_a_read_only_one)

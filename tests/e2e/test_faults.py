@@ -1,0 +1,201 @@
+"""Faults from outside: the process killed in the middle of a burst, a settings file the
+program cannot use, the interface going down and up again. Run as: python3 test_faults.py <path-to-vorlan>"""
+
+import hashlib
+import os
+import random
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import netlab  # noqa: E402
+from peer import Peer, header  # noqa: E402
+
+BINARY = None
+PORT = 8888
+BURST = 400
+
+
+CODES = ["100", "101", "201", "202", "203", "301", "402", "404", "405", "406", "500", "501"]
+NASTY = ["a,b", "\t", "\r\n", "<b>x</b>", '<img src="file:///etc/passwd">', "%s%n", "&amp;", "\u202e"]
+
+
+def hostile_datagrams(rng, subnet, count):
+    """Random bytes, empty datagrams, broken code page 932, and headers of every code with
+    hostile fields or no payload. They name lab addresses no host holds: replies stay inside
+    the lab, and none reaches the scripted peer to be taken for an answer to its own request."""
+    for _ in range(count):
+        kind = rng.randrange(5)
+        address = "%s.%d" % (subnet, rng.randrange(100, 250))
+        if kind == 0:
+            yield rng.randbytes(rng.randrange(1, 1400))
+        elif kind == 1:
+            yield b""
+        elif kind == 2:
+            yield (header("100", address) + ",").encode() + bytes([0x81, 0xff, 0x80, 0xa0, 0xfd, 0x82])
+        elif kind == 3:
+            yield header(rng.choice(CODES), address)  # no payload, no start time for some
+        else:
+            name = "".join(rng.choice(NASTY) for _ in range(3))
+            text = header(rng.choice(CODES), address, user=name, host=rng.choice(NASTY))
+            yield (text + "," + "".join(rng.choice(NASTY) for _ in range(4))).encode("cp932", "replace")
+
+
+class FaultTest(unittest.TestCase):
+    """The program in host 1, a scripted peer in host 2."""
+
+    @classmethod
+    def setUpClass(cls):
+        netlab.require_privilege()
+
+    def setUp(self):
+        self.lab = netlab.Lab(2)
+        self.addCleanup(self.lab.close)
+        self.address = self.lab.host(1).address
+        self.peer = Peer(self.lab.host(2), PORT)
+        self.addCleanup(self.peer.close)
+
+    def start(self, **kwargs):
+        program = netlab.Vorlan(self.lab.host(1), BINARY, port=PORT, **kwargs)
+        self.addCleanup(program.kill)
+        return program
+
+    def answers(self, timeout=20):
+        """The program answers a version request within timeout seconds."""
+        self.peer.send(header("405", self.peer.address), self.address)
+        self.peer.expect_code("406", source=self.address, destination=self.peer.address, timeout=timeout)
+
+    def test_kill_in_a_burst_leaves_every_handled_line_whole_in_the_log(self):
+        folder = self.lab.tempdir("log")
+        program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
+        self.peer.expect_code("201", source=self.address)
+        chat = header("100", self.peer.address) + ",burst %04d"
+        for n in range(1, BURST // 2 + 1):
+            self.peer.send(chat % n, self.address)
+        self.peer.send(header("405", self.peer.address), self.address)
+        for n in range(BURST // 2 + 1, BURST + 1):
+            self.peer.send(chat % n, self.address)
+        self.peer.expect_code("406", source=self.address)  # the first half was handled before it
+        program.kill()  # SIGKILL while the second half is still arriving
+
+        files = os.listdir(folder)
+        self.assertEqual(len(files), 1, files)
+        with open(os.path.join(folder, files[0]), "rb") as file:
+            raw = file.read()
+        self.assertTrue(raw.endswith(b"\r\n"), "a half-written line: %r" % raw[-80:])
+        numbers = [int(n) for n in re.findall(r" peer->\tburst (\d{4})\r\n", raw.decode("cp932"))]
+        self.assertGreaterEqual(len(numbers), BURST // 2)
+        self.assertEqual(numbers, list(range(1, len(numbers) + 1)), "lines lost or out of order")
+
+    def test_a_flood_of_hostile_datagrams_leaves_it_answering_and_showing(self):
+        folder = self.lab.tempdir("log")
+        program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
+        self.peer.expect_code("201", source=self.address)
+        chunks = 3
+        for chunk in range(chunks):
+            for data in hostile_datagrams(random.Random(chunk), self.lab.subnet, 1000):
+                self.peer.send(data, self.address)
+            # One round trip per chunk keeps the flood within what the socket buffers hold.
+            self.answers(timeout=60)
+        self.peer.send(header("100", self.peer.address) + ",after the flood", self.address)
+        self.answers()
+        self.assertTrue(program.alive())
+        self.assertEqual(program.terminate(timeout=30), 0, program.stderr_text())
+        with open(os.path.join(folder, os.listdir(folder)[0]), "rb") as file:
+            raw = file.read()
+        self.assertIn(b" peer->\tafter the flood\r\n", raw)
+        self.assertTrue(raw.endswith(b"\r\n"), repr(raw[-200:]))
+
+    def test_unusable_settings_files_give_defaults_and_stay_as_they_were(self):
+        garbage = random.Random(7).randbytes(64 * 1024)
+        valid = b"[OPT]\r\nUserName=hostile\r\nLogChk=0\r\n"
+        large = valid + b";" * (50 * 1024 * 1024) + b"\r\n"
+
+        def write(content):
+            def prepare(folder):
+                with open(os.path.join(folder, "Vorlan.ini"), "wb") as file:
+                    file.write(content)
+            return prepare
+
+        cases = {
+            "garbage": write(garbage),
+            "50 MB": write(large),
+            "FIFO": lambda folder: os.mkfifo(os.path.join(folder, "Vorlan.ini")),
+            "folder": lambda folder: os.mkdir(os.path.join(folder, "Vorlan.ini")),
+            "device": lambda folder: os.symlink("/dev/zero", os.path.join(folder, "Vorlan.ini")),
+        }
+        for name, prepare in cases.items():
+            with self.subTest(name):
+                program = self.start(prepare=prepare, label=name.replace(" ", ""))
+                path = program.ini_path
+                before = self.state(path)
+                try:
+                    self.peer.expect_code("201", source=self.address, timeout=20)  # it is up
+                    self.answers()
+                    self.assertEqual(program.terminate(timeout=20), 0, program.stderr_text())
+                finally:
+                    program.kill()  # the next case needs the port
+                after = self.state(path)
+                if name == "garbage":
+                    # Geometry may be added at shutdown, but no byte of the file may be lost.
+                    kept = after.split(b"\n")
+                    position = 0
+                    for line in garbage.split(b"\n")[:-1]:
+                        position = kept.index(line, position) + 1
+                else:
+                    self.assertEqual(after, before)
+                if name == "50 MB":
+                    self.assertNotIn(b"hostile", b"".join(
+                        d.data for d in self.peer.all(lambda d: d.source == self.address)),
+                        "a file past any settings size was read")
+
+    def test_interface_down_and_up_again_fails_the_sends_then_works_without_restart(self):
+        program = self.start()
+        self.peer.expect_code("201", source=self.address)
+        host = self.lab.host(1)
+        netlab._ip("-n", host.namespace, "link", "set", "eth0", "down")
+        # With the interface down only loopback reaches the program; its reply to the peer
+        # then has no way out.
+        request = header("405", self.peer.address).encode("cp932")
+        code, _out, err = host.run([sys.executable, "-c",
+                                    "import socket, sys\n"
+                                    "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                    "s.sendto(bytes.fromhex(sys.argv[1]), ('127.0.0.1', %d))" % PORT,
+                                    request.hex()])
+        self.assertEqual(code, 0, err)
+        self.assertTrue(self.wait_line(program, lambda line: line.startswith("send:")),
+                        program.stderr_text())
+
+        netlab._ip("-n", host.namespace, "link", "set", "eth0", "up")
+        netlab._ip("-n", host.namespace, "route", "replace", "default", "dev", "eth0")
+        self.answers()
+        self.assertTrue(program.alive())
+
+    @staticmethod
+    def wait_line(program, predicate, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(predicate(line) for line in list(program.lines)):
+                return True
+            time.sleep(0.05)
+        return False
+
+    @staticmethod
+    def state(path):
+        """What a path holds: its bytes for a regular file, else its kind."""
+        if os.path.islink(path):
+            return "link to " + os.readlink(path)
+        if os.path.isfile(path):
+            with open(path, "rb") as file:
+                content = file.read()
+            return content if len(content) < 1024 * 1024 else hashlib.sha256(content).hexdigest()
+        return "fifo" if not os.path.isdir(path) else "folder"
+
+
+if __name__ == "__main__":
+    BINARY = netlab.binary_from_argv()
+    unittest.main(verbosity=2)
