@@ -1,10 +1,12 @@
-"""Faults from outside: the process killed in the middle of a burst, a settings file the
-program cannot use, the interface going down and up again. Run as: python3 test_faults.py <path-to-vorlan>"""
+"""Faults from outside: the process killed in the middle of a burst, a flood of hostile
+datagrams, a settings file or paths the program cannot use, a full disk, the interface going
+down and up again. Run as: python3 test_faults.py <path-to-vorlan>"""
 
 import hashlib
 import os
 import random
 import re
+import stat
 import subprocess
 import sys
 import time
@@ -25,13 +27,21 @@ NASTY = ["a,b", "\t", "\r\n", "<b>x</b>", '<img src="file:///etc/passwd">', "%s%
 
 
 def hostile_datagrams(rng, subnet, count):
-    """Random bytes, empty datagrams, broken code page 932, and headers of every code with
-    hostile fields or no payload. They name lab addresses no host holds: replies stay inside
-    the lab, and none reaches the scripted peer to be taken for an answer to its own request."""
+    """Random bytes, empty datagrams, broken code page 932, headers of every code with hostile
+    fields or no payload, the largest datagrams UDP carries, and requests naming an address
+    beyond the segment, whose replies cannot be sent. The others name lab addresses no host
+    holds: replies stay inside the lab, and none reaches the scripted peer to be taken for an
+    answer to its own request."""
     for _ in range(count):
-        kind = rng.randrange(5)
+        kind = rng.randrange(40) // 5  # 0 to 7, the last one rarer
         address = "%s.%d" % (subnet, rng.randrange(100, 250))
-        if kind == 0:
+        if kind == 5:
+            yield (header("501", address) + ",").encode() + b"x\r\n" * 16000 + b"end"
+        elif kind in (6, 7) and rng.randrange(4) == 0:
+            yield (header("405", "1.2.3.%d" % rng.randrange(1, 250))).encode()
+        elif kind in (6, 7):
+            yield rng.randbytes(rng.randrange(1, 200))
+        elif kind == 0:
             yield rng.randbytes(rng.randrange(1, 1400))
         elif kind == 1:
             yield b""
@@ -65,9 +75,18 @@ class FaultTest(unittest.TestCase):
         return program
 
     def answers(self, timeout=20):
-        """The program answers a version request within timeout seconds."""
-        self.peer.send(header("405", self.peer.address), self.address)
-        self.peer.expect_code("406", source=self.address, destination=self.peer.address, timeout=timeout)
+        """The program answers a version request within timeout seconds. The request is sent
+        again every two seconds: behind a flood, the socket's buffer may have had no room."""
+        deadline = time.monotonic() + timeout
+        while True:
+            self.peer.send(header("405", self.peer.address), self.address)
+            try:
+                self.peer.expect_code("406", source=self.address, destination=self.peer.address,
+                                      timeout=min(2, max(0.1, deadline - time.monotonic())))
+                return
+            except AssertionError:
+                if time.monotonic() >= deadline:
+                    raise
 
     def test_kill_in_a_burst_leaves_every_handled_line_whole_in_the_log(self):
         folder = self.lab.tempdir("log")
@@ -92,6 +111,8 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(numbers, list(range(1, len(numbers) + 1)), "lines lost or out of order")
 
     def test_a_flood_of_hostile_datagrams_leaves_it_answering_and_showing(self):
+        # An office segment without a gateway: replies to addresses beyond it fail at once.
+        netlab._ip("-n", self.lab.host(1).namespace, "route", "del", "default")
         folder = self.lab.tempdir("log")
         program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
         self.peer.expect_code("201", source=self.address)
@@ -109,6 +130,66 @@ class FaultTest(unittest.TestCase):
             raw = file.read()
         self.assertIn(b" peer->\tafter the flood\r\n", raw)
         self.assertTrue(raw.endswith(b"\r\n"), repr(raw[-200:]))
+        self.assertNotIn(b"x\r\nx\r\nx\r\n", raw, "an oversize datagram was taken in")
+        self.assertIn("send:", program.stderr_text(), "no reply failed: the flood missed its aim")
+
+    def test_icon_wave_and_log_paths_that_are_no_files_give_a_working_program(self):
+        def prepare(folder):
+            os.mkfifo(os.path.join(folder, "fifo"))
+            os.mkdir(os.path.join(folder, "dir"))
+            logs = os.path.join(folder, "logs")
+            os.mkdir(logs)
+            os.mkfifo(os.path.join(logs, time.strftime("%Y%m%d") + ".txt"))
+            ini = ("[ICON]\r\nStand={0}/fifo\r\nMove={0}/dir\r\nPop=/dev/zero\r\nDesk={0}/fifo\r\n"
+                   "[WAVE]\r\nMove={0}/fifo\r\nPop=/dev/zero\r\n"
+                   "[OPT]\r\nLogChk=1\r\nLogDir={0}/logs\r\nNormal=0\r\nBeepNormal=2\r\n").format(folder)
+            with open(os.path.join(folder, "Vorlan.ini"), "wb") as file:
+                file.write(ini.encode())
+
+        # Start-up reaches the log's message (a box the user closes before going online): no
+        # open of a FIFO or a device held it up. A signal closes the box and the program.
+        program = self.start(prepare=prepare)
+        self.assertTrue(self.wait_line(program, lambda line: line.startswith("ログを保存できません"),
+                                       timeout=20), program.stderr_text())
+        self.assertEqual(program.terminate(timeout=20), 0, program.stderr_text())
+        self.assertTrue(stat.S_ISFIFO(os.stat(os.path.join(program.folder, "fifo")).st_mode))
+
+        # Without the log, the program comes up, and a line that would play the FIFO as its
+        # sound is shown and answered like any other.
+        def prepare_without_log(folder):
+            prepare(folder)
+            ini = os.path.join(folder, "Vorlan.ini")
+            with open(ini, "rb") as file:
+                content = file.read().replace(b"LogChk=1", b"LogChk=0")
+            with open(ini, "wb") as file:
+                file.write(content)
+
+        program = self.start(prepare=prepare_without_log, label="nolog")
+        self.peer.expect_code("201", source=self.address, timeout=20)
+        self.peer.send(header("100", self.peer.address) + ",a line that would play the FIFO", self.address)
+        self.answers()
+        self.assertEqual(program.terminate(timeout=20), 0, program.stderr_text())
+
+    def test_a_full_disk_turns_logging_off_and_leaves_whole_lines(self):
+        folder = self.lab.tempdir("tiny")
+        # A file system of its own that fills up after a few dozen lines.
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8k", "tmpfs", folder], check=True)
+        self.addCleanup(subprocess.run, ["umount", "-l", folder], check=False)
+        program = self.start(ini=("[OPT]\r\nLogChk=1\r\nLogDir=%s\r\n" % folder).encode())
+        self.peer.expect_code("201", source=self.address)
+        line = header("100", self.peer.address) + ",line %03d " + "x" * 100
+        for n in range(200):
+            self.peer.send(line % n, self.address)
+            if n % 50 == 49:
+                self.answers()
+        self.assertTrue(self.wait_line(program, lambda text: text.startswith("ログを保存できません")),
+                        program.stderr_text())
+        self.answers()  # the program goes on
+        self.assertTrue(program.alive())
+        with open(os.path.join(folder, os.listdir(folder)[0]), "rb") as file:
+            raw = file.read()
+        self.assertTrue(raw.endswith(b"\r\n"), repr(raw[-200:]))
+        self.assertIn(b"line 000 ", raw)
 
     def test_unusable_settings_files_give_defaults_and_stay_as_they_were(self):
         garbage = random.Random(7).randbytes(64 * 1024)
