@@ -3,11 +3,10 @@
 #include "conversation/logwriter.h"
 #include "net/udpendpoint.h"
 #include "roster/memberlist.h"
-#include "support/testsupport.h"
+#include "support/loopbackpeers.h"
 
 #include <QDir>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -15,8 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
-#include <random>
 
 using namespace vorlan;
 
@@ -63,56 +62,36 @@ private:
     int m_fd = -1;
 };
 
-class LoopbackWindow : public ::testing::Test
+class LoopbackWindow : public test::LoopbackPeers
 {
 protected:
-    void SetUp() override
+    // Listeners hold the port on the watched addresses from the start.
+    bool portIsUsable(quint16 candidate) override
     {
-        ASSERT_TRUE(folder.isValid());
-        std::mt19937 random(std::random_device{}());
-        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
-            const quint16 candidate = quint16(20000 + random() % 40000);
-            listeners.clear();
-            bool bound = true;
-            for (const QString &address : {Own, Bob, Carol, Stranger}) {
-                listeners[address] = std::make_unique<Listener>();
-                bound = bound && listeners[address]->bind(address, candidate);
-            }
-            if (bound)
-                port = candidate;
+        listeners.clear();
+        bool bound = true;
+        for (const QString &address : {Own, Bob, Carol, Stranger}) {
+            listeners[address] = std::make_unique<Listener>();
+            bound = bound && listeners[address]->bind(address, candidate);
         }
-        ASSERT_NE(port, 0);
+        return bound;
     }
 
     MainWindow &start(const QByteArray &ini = "[OPT]\r\nUserName=alice\r\n")
     {
         test::writeFile(iniPath(), ini);
-        MainWindowOptions options;
-        options.iniPath = iniPath();
-        options.commandLine = QString::number(port);
-        options.identity = HostIdentity{"pc02", Own};
-        options.bindAddress = Bound;
-        options.segment = {Bound, Stranger};
-        options.clock = &clock;
-        window = std::make_unique<MainWindow>(options);
-        window->setMessagePresenter([this](const QString &text, auto) { messages << text; });
-        EXPECT_EQ(window->Form_Load(), 0);
-        EXPECT_TRUE(test::waitFor([this] { return window->lvMember()->rowCount() == 1; }));
+        MainWindow &window = launch({iniPath(), {}, HostIdentity{"pc02", Own}, Bound, {Bound, Stranger}});
+        EXPECT_TRUE(test::waitFor([&window] { return window.lvMember()->rowCount() == 1; }));
         for (const QString &address : {Bob, Carol})
-            window->lvMember()->UpdateMember("0", "user", "pc", address, "08:00:00");
+            window.lvMember()->UpdateMember("0", "user", "pc", address, "08:00:00");
         for (auto &[address, listener] : listeners)
             listener->codes(); // the start-up Join
-        return *window;
+        return window;
     }
 
     QString iniPath() const { return folder.filePath("Vorlan.ini"); }
 
-    QTemporaryDir folder;
-    quint16 port = 0;
     std::map<QString, std::unique_ptr<Listener>> listeners;
-    test::FakeClock clock;
-    QStringList messages;
-    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace
@@ -126,7 +105,7 @@ TEST_F(LoopbackWindow, EveryOtherMemberIsToldByUnicastOnly)
     EXPECT_EQ(listeners[Own]->codes(), QStringList());
     EXPECT_EQ(listeners[Stranger]->codes(), QStringList()); // nothing broadcast
     EXPECT_EQ(w.endpoint().tag(), "0");
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(noMessages());
 }
 
 TEST_F(LoopbackWindow, AReloadWhileTellingChangesNotWhoIsTold)
@@ -194,6 +173,6 @@ TEST_F(LoopbackWindow, GeometryIsSavedInTheNormalStateOnly)
         } else {
             EXPECT_EQ(file, before);
         }
-        window.reset();
+        windows.clear();
     }
 }

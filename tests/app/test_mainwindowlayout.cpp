@@ -3,14 +3,12 @@
 #include "app/mainwindow.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
-#include "base/codec.h"
 #include "roster/memberlist.h"
-#include "support/testsupport.h"
+#include "support/settingsfolder.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +16,6 @@
 
 using namespace vorlan;
 using vorlan::test::readFile;
-using vorlan::test::writeFile;
 
 namespace {
 
@@ -27,21 +24,13 @@ const char *const Controls[] = {"lvMember", "imgResize2", "comExit", "comDesk", 
 
 // Real windows on the offscreen platform, which reports a window frame once a window is shown,
 // as a window manager does.
-class MainWindowLayoutTest : public ::testing::Test
+class MainWindowLayoutTest : public test::SettingsFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString iniPath() const { return m_dir.filePath(QStringLiteral("Vorlan.ini")); }
-    void writeIni(const QString &text) { writeFile(iniPath(), encodeCp932(text)); }
-
     // A window started from the settings file, shown.
     std::unique_ptr<MainWindow> start()
     {
-        MainWindowOptions options;
-        options.iniPath = iniPath();
-        auto window = std::make_unique<MainWindow>(options);
-        window->setMessagePresenter([](const QString &, QMessageBox::Icon) {});
+        std::unique_ptr<MainWindow> window = newWindow();
         applyStartupSettings(*window);
         window->show();
         QApplication::processEvents();
@@ -69,8 +58,6 @@ protected:
                           Qt::NoModifier);
         QApplication::sendEvent(target, &event);
     }
-
-    QTemporaryDir m_dir;
 };
 
 } // namespace

@@ -1,107 +1,19 @@
 #include "app/mainwindow.h"
 #include "conversation/conversationview.h"
 #include "roster/memberlist.h"
-#include "support/testsupport.h"
+#include "support/loopbackpeers.h"
 
 #include <QCoreApplication>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <functional>
-#include <memory>
-#include <random>
 
 using namespace vorlan;
 using test::waitFor;
 
 namespace {
 
-const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
-
-bool canBind(const QString &address, quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr);
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0;
-    ::close(fd);
-    return bound;
-}
-
 // Complete peers in one process: each main window on its own loopback address, a broadcast
 // reaching the three addresses of the segment.
-class Peers : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        // A port that none of the segment's addresses holds yet (tests run side by side).
-        std::mt19937 random(std::random_device{}());
-        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
-            const quint16 candidate = quint16(20000 + random() % 40000);
-            bool free = true;
-            for (const QString &address : Segment)
-                free = free && canBind(address, candidate);
-            if (free)
-                port = candidate;
-        }
-        ASSERT_NE(port, 0);
-    }
-
-    MainWindow &start(const QString &address, const QString &host, const QString &user)
-    {
-        const QString ini = folder.filePath(host + ".ini");
-        test::writeFile(ini, "[OPT]\r\nUserName=" + user.toLatin1() + "\r\n");
-        MainWindowOptions options;
-        options.iniPath = ini;
-        options.commandLine = QString::number(port);
-        options.identity = HostIdentity{host, address};
-        options.bindAddress = address;
-        options.segment = Segment;
-        options.clock = &clock;
-        auto window = std::make_unique<MainWindow>(options);
-        window->setMessagePresenter([this](const QString &text, auto) { messages << text; });
-        EXPECT_EQ(window->Form_Load(), 0);
-        windows.push_back(std::move(window));
-        return *windows.back();
-    }
-
-    static void type(MainWindow &window, const QString &text)
-    {
-        window.txtSend()->setPlainText(text);
-        window.findChild<QPushButton *>("comEnter")->click();
-    }
-
-    static bool shows(const MainWindow &window, const QString &text)
-    {
-        return window.rtfHomeMessage()->conversationText().contains(text);
-    }
-
-    static int rowOf(const MainWindow &window, const QString &address)
-    {
-        const MemberList &list = *window.lvMember();
-        for (int i = 0; i < list.rowCount(); ++i) {
-            if (list.text(i, MemberList::Address) == address)
-                return i;
-        }
-        return -1;
-    }
-
-    QTemporaryDir folder;
-    quint16 port = 0;
-    test::FakeClock clock;
-    QStringList messages;
-    std::vector<std::unique_ptr<MainWindow>> windows;
-};
+using Peers = test::LoopbackPeers;
 
 } // namespace
 
@@ -127,7 +39,7 @@ TEST_F(Peers, FindEachOtherChatAndFetchThePastLog)
     EXPECT_LT(begin, line);
     EXPECT_LT(line, end);
     EXPECT_EQ(rowOf(a, "127.0.0.3") >= 0, true);
-    EXPECT_EQ(b.lvMember()->text(rowOf(b, "127.0.0.2"), MemberList::UserName), "alice");
+    EXPECT_EQ(cellOf(b, "127.0.0.2", MemberList::UserName), "alice");
 
     MainWindow &c = start("127.0.0.4", "pc04", "carol");
     ASSERT_TRUE(waitFor([&] {
@@ -150,7 +62,7 @@ TEST_F(Peers, FindEachOtherChatAndFetchThePastLog)
     type(b, "marker");
     ASSERT_TRUE(waitFor([&] { return shows(a, "bob->\tmarker") && shows(c, "bob->\tmarker"); }));
     EXPECT_FALSE(shows(b, "just for carol"));
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(noMessages());
 }
 
 TEST_F(Peers, ClosingTellsTheOthersAndStopsSending)
@@ -169,7 +81,7 @@ TEST_F(Peers, ClosingTellsTheOthersAndStopsSending)
     EXPECT_FALSE(a.SendDatagram(QStringLiteral("100 0alice,pc02,127.0.0.2,09:00:00,late"), "127.0.0.3"));
     QCoreApplication::processEvents();
     EXPECT_FALSE(shows(b, "late"));
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(noMessages());
 }
 
 TEST_F(Peers, ALongLineArrivesAsConsecutivePiecesInOrder)
@@ -196,5 +108,5 @@ TEST_F(Peers, ALongLineArrivesAsConsecutivePiecesInOrder)
         joined += text.mid(start, text.indexOf("\r\n", start) - start);
     }
     EXPECT_EQ(joined, line);
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(noMessages());
 }

@@ -4,13 +4,12 @@
 #include "app/twips.h"
 #include "base/codec.h"
 #include "roster/memberlist.h"
-#include "support/testsupport.h"
+#include "support/settingsfolder.h"
 
 #include <QDir>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +18,6 @@
 #include <sys/stat.h>
 
 using namespace vorlan;
-using vorlan::test::FakeClock;
 using vorlan::test::readFile;
 using vorlan::test::writeFile;
 
@@ -57,25 +55,9 @@ QList<QPair<QString, QString>> entriesOf(const QByteArray &file, const QByteArra
     return entries;
 }
 
-class StartupSettingsTest : public ::testing::Test
+class StartupSettingsTest : public test::SettingsFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QString iniPath() const { return path(QStringLiteral("Vorlan.ini")); }
-    void writeIni(const QString &text) { writeFile(iniPath(), encodeCp932(text)); }
-
-    std::unique_ptr<MainWindow> newWindow()
-    {
-        MainWindowOptions options;
-        options.iniPath = iniPath();
-        options.clock = &m_clock;
-        auto window = std::make_unique<MainWindow>(options);
-        window->setMessagePresenter([this](const QString &text, QMessageBox::Icon) { m_messages.append(text); });
-        return window;
-    }
-
     MainWindow &load()
     {
         m_window = newWindow();
@@ -89,9 +71,6 @@ protected:
     }
     QWidget *widget(const char *name) const { return m_window->findChild<QWidget *>(QLatin1String(name)); }
 
-    QTemporaryDir m_dir;
-    FakeClock m_clock;
-    QStringList m_messages;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -85,84 +85,79 @@ TEST(Cp932RoundTrip, LongTextCrossesInternalBuffers)
     EXPECT_EQ(decodeCp932(bytes), text);
 }
 
-// --- Several Unicode characters share one code page 932 character ---
+// --- What encodeCp932 makes of text with no character of its own in code page 932 ---
 
-TEST(Cp932Folding, WaveDashAndFullWidthTildeBothBecome8160)
+TEST(Cp932Encode, FoldsTakesTheBestFitOrOneQuestionMarkPerCodePoint)
 {
-    EXPECT_EQ(encodeCp932(QString(QChar(0x301C))), hex("8160"));
-    EXPECT_EQ(encodeCp932(QString(QChar(0xFF5E))), hex("8160"));
-    EXPECT_EQ(decodeCp932(hex("8160")), QString(QChar(0xFF5E)));
+    const struct
+    {
+        const char *why;
+        QString text;
+        const char *bytes;
+    } cases[] = {
+        // Several Unicode characters share one code page 932 character, as in the converter.
+        {"wave dash", QString(QChar(0x301C)), "8160"},
+        {"full-width tilde", QString(QChar(0xFF5E)), "8160"},
+        {"double bars", units({0x2016, 0x2225}), "81618161"},
+        {"minus signs", units({0x2212, 0xFF0D}), "817C817C"},
+        {"dashes", units({0x2014, 0x2015}), "815C815C"},
+        {"overline and yen", units({0x203E, 0x00A5}), "7E5C"},
+        // Characters without a mapping take the peers' best fit.
+        {"accent lost", QStringLiteral("café"), "63616665"},
+        {"accents lost", QStringLiteral("ÀÉÎÕÜß"), "4145494F5573"},
+        {"double-byte fit «", QStringLiteral("«"), "81E1"},
+        {"double-byte fit »", QStringLiteral("»"), "81E2"},
+        {"double-byte fit ゔ", QStringLiteral("ゔ"), "8394"},
+        {"double-byte fit µ", QStringLiteral("µ"), "83CA"},
+        {"table edge U+0080", QString(QChar(0x0080)), "80"},
+        {"table edge U+F8F0", QString(QChar(0xF8F0)), "A0"},
+        {"table edge U+F8F3", QString(QChar(0xF8F3)), "FF"},
+        // Neighbours of table entries that are in neither the table nor the converter.
+        {"beside the table U+0081", QString(QChar(0x0081)), "3F"},
+        {"beside the table U+F8F4", QString(QChar(0xF8F4)), "3F"},
+        {"surrounding text kept", QStringLiteral("日«本»語"), "93FA81E1967B81E28CEA"},
+        // Anything else is one "?" per code point.
+        {"emoji", QStringLiteral("😀"), "3F"},
+        {"emoji between kana", QStringLiteral("あ😀😀い"), "82A03F3F82A2"},
+        {"unmapped BMP characters", QStringLiteral("한Āa"), "3F3F61"},
+        {"lone high surrogate", units({0xD800}), "3F"},
+        {"lone low surrogate", units({'a', 0xDC00, 'b'}), "613F62"},
+        // A high surrogate followed by an ordinary character must not swallow it.
+        {"high surrogate before a letter", units({0xD83D, 'x'}), "3F78"},
+        {"reversed pair: two lone surrogates", units({0xDE00, 0xD83D}), "3F3F"},
+        {"high surrogate at the end", units({0x3042, 0xD83D}), "82A03F"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(encodeCp932(c.text), hex(c.bytes));
+    }
 }
 
-TEST(Cp932Folding, DashesBarsAndSignsFoldLikeTheConverter)
+// --- What decodeCp932 makes of bytes; what is not code page 932 is U+FFFD, one per bad byte ---
+
+TEST(Cp932Decode, TakesTheConvertersCharacterAndOneReplacementPerBadByte)
 {
-    EXPECT_EQ(encodeCp932(units({0x2016, 0x2225})), hex("81618161"));
-    EXPECT_EQ(encodeCp932(units({0x2212, 0xFF0D})), hex("817C817C"));
-    EXPECT_EQ(encodeCp932(units({0x2014, 0x2015})), hex("815C815C"));
-    EXPECT_EQ(encodeCp932(units({0x203E, 0x00A5})), hex("7E5C"));
-}
-
-// --- Characters without a mapping take the peers' best fit ---
-
-TEST(Cp932BestFit, AccentedLettersLoseTheirAccent)
-{
-    EXPECT_EQ(encodeCp932(QStringLiteral("café")), hex("63616665"));
-    EXPECT_EQ(encodeCp932(QStringLiteral("ÀÉÎÕÜß")), hex("4145494F5573"));
-}
-
-TEST(Cp932BestFit, SomeBecomeDoubleByteCharacters)
-{
-    EXPECT_EQ(encodeCp932(QStringLiteral("«")), hex("81E1"));
-    EXPECT_EQ(encodeCp932(QStringLiteral("»")), hex("81E2"));
-    EXPECT_EQ(encodeCp932(QStringLiteral("ゔ")), hex("8394"));
-    EXPECT_EQ(encodeCp932(QStringLiteral("µ")), hex("83CA"));
-}
-
-TEST(Cp932BestFit, TableEdgesAreFound)
-{
-    EXPECT_EQ(encodeCp932(QString(QChar(0x0080))), hex("80"));
-    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F0))), hex("A0"));
-    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F3))), hex("FF"));
-    // Neighbours of table entries that are in neither the table nor the converter.
-    EXPECT_EQ(encodeCp932(QString(QChar(0x0081))), hex("3F"));
-    EXPECT_EQ(encodeCp932(QString(QChar(0xF8F4))), hex("3F"));
-}
-
-TEST(Cp932BestFit, SurroundingTextIsKept)
-{
-    EXPECT_EQ(encodeCp932(QStringLiteral("日«本»語")), hex("93FA81E1967B81E28CEA"));
-}
-
-// --- Anything else is one "?" per code point ---
-
-TEST(Cp932Unencodable, EmojiIsASingleQuestionMark)
-{
-    EXPECT_EQ(encodeCp932(QStringLiteral("😀")), hex("3F"));
-    EXPECT_EQ(encodeCp932(QStringLiteral("あ😀😀い")), hex("82A03F3F82A2"));
-}
-
-TEST(Cp932Unencodable, UnmappedBmpCharactersBecomeQuestionMarks)
-{
-    EXPECT_EQ(encodeCp932(QStringLiteral("한Āa")), hex("3F3F61"));
-}
-
-TEST(Cp932Unencodable, LoneSurrogatesBecomeQuestionMarks)
-{
-    EXPECT_EQ(encodeCp932(units({0xD800})), hex("3F"));
-    EXPECT_EQ(encodeCp932(units({'a', 0xDC00, 'b'})), hex("613F62"));
-    // A high surrogate followed by an ordinary character must not swallow it.
-    EXPECT_EQ(encodeCp932(units({0xD83D, 'x'})), hex("3F78"));
-    // Reversed pair: two lone surrogates.
-    EXPECT_EQ(encodeCp932(units({0xDE00, 0xD83D})), hex("3F3F"));
-    EXPECT_EQ(encodeCp932(units({0x3042, 0xD83D})), hex("82A03F"));
-}
-
-// --- Bytes that are not code page 932 decode to U+FFFD, one per bad byte ---
-
-TEST(Cp932Invalid, StrayByteKeepsItsNeighbours)
-{
-    EXPECT_EQ(decodeCp932(hex("85")), QString(kReplacement));
-    EXPECT_EQ(decodeCp932(hex("61" "85" "82A0")), QStringLiteral("a\uFFFDあ"));
+    const struct
+    {
+        const char *why;
+        const char *bytes;
+        QString text;
+    } cases[] = {
+        {"8160 is the full-width tilde", "8160", QString(QChar(0xFF5E))},
+        {"stray byte", "85", QString(kReplacement)},
+        {"stray byte between neighbours", "61" "85" "82A0", QStringLiteral("a\uFFFDあ")},
+        {"lead byte with a bad trail keeps the trail", "812061", QStringLiteral("\uFFFD a")},
+        // An unassigned pair: only its first byte is dropped, so the second byte starts over,
+        // here as the lead byte of a valid character, there as plain ASCII.
+        {"unassigned pair before a lead byte", "8582A0", QStringLiteral("\uFFFDあ")},
+        {"unassigned pair with an ASCII trail", "8540", QStringLiteral("\uFFFD@")},
+        {"lead byte cut off at the end", "82A082", QStringLiteral("あ\uFFFD")},
+        {"lone lead byte", "82", QString(kReplacement)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(decodeCp932(hex(c.bytes)), c.text);
+    }
 }
 
 TEST(Cp932SingleBytes, DecodeAsThePeersDoSoTheRoundTripIsClosed)
@@ -171,21 +166,6 @@ TEST(Cp932SingleBytes, DecodeAsThePeersDoSoTheRoundTripIsClosed)
     const QString text = decodeCp932(bytes);
     EXPECT_EQ(text, QStringLiteral("a\u0080あ\uF8F0\uF8F1\uF8F2\uF8F3b"));
     EXPECT_EQ(encodeCp932(text), bytes);
-}
-
-TEST(Cp932Invalid, LeadByteWithBadTrailKeepsTheTrail)
-{
-    EXPECT_EQ(decodeCp932(hex("812061")), QStringLiteral("\uFFFD a"));
-    // An unassigned pair: only its first byte is dropped, so the second byte starts over,
-    // here as the lead byte of a valid character, there as plain ASCII.
-    EXPECT_EQ(decodeCp932(hex("8582A0")), QStringLiteral("\uFFFDあ"));
-    EXPECT_EQ(decodeCp932(hex("8540")), QStringLiteral("\uFFFD@"));
-}
-
-TEST(Cp932Invalid, LeadByteCutOffAtTheEnd)
-{
-    EXPECT_EQ(decodeCp932(hex("82A082")), QStringLiteral("あ\uFFFD"));
-    EXPECT_EQ(decodeCp932(hex("82")), QString(kReplacement));
 }
 
 TEST(Cp932Invalid, BadBytesDeepInALongBuffer)

@@ -396,6 +396,41 @@ class Vorlan:
         return self.process.poll() is None
 
 
+class LabTest(unittest.TestCase):
+    """A test with a lab of its own: `hosts` hosts, with or without a default route. The peers and
+    programs it starts end, and the lab goes, when the test ends, however it ends."""
+
+    hosts = 2
+    default_route = True
+    binary = None  # the vorlan under test, set by main()
+
+    @classmethod
+    def setUpClass(cls):
+        require_privilege()
+
+    def setUp(self):
+        self.lab = Lab(self.hosts, default_route=self.default_route)
+        self.addCleanup(self.lab.close)
+
+    def start_peer(self, k, port):
+        # peer.py also runs on its own inside the namespaces; it is imported only where needed.
+        from peer import Peer
+        peer = Peer(self.lab.host(k), port)
+        self.addCleanup(peer.close)
+        return peer
+
+    def start_vorlan(self, k, **kwargs):
+        vorlan = Vorlan(self.lab.host(k), LabTest.binary, **kwargs)
+        self.addCleanup(vorlan.kill)
+        return vorlan
+
+
+def main():
+    """Runs the calling script's tests against the vorlan named first on its command line."""
+    LabTest.binary = binary_from_argv()
+    unittest.main(module="__main__", verbosity=2)
+
+
 def binary_from_argv():
     """Takes the vorlan path from the command line (python3 test_x.py <vorlan>), leaving the rest
     for unittest."""

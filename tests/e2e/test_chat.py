@@ -5,14 +5,12 @@ import os
 import re
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import BROADCAST, TIME, Peer, header, now_seconds, time_between  # noqa: E402
+from peer import BROADCAST, TIME, header, now_seconds, time_between  # noqa: E402
 
-BINARY = None
 PORT = 8888
 JOINED = "が参加しました。"
 LEFT = "が退席しました。"
@@ -26,28 +24,21 @@ def past_log_end(address):
     return "\t---過去のログ受信 終了 (%sより)---" % address
 
 
-class ThreeProgramsTest(unittest.TestCase):
+class ThreeProgramsTest(netlab.LabTest):
     """Programs in hosts 1 to 3, started one after another; the scripted peer sits in host 4."""
 
-    default_route = True
-
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
+    hosts = 4
 
     def setUp(self):
-        self.lab = netlab.Lab(4, default_route=self.default_route)
-        self.addCleanup(self.lab.close)
-        self.peer = Peer(self.lab.host(4), PORT)
-        self.addCleanup(self.peer.close)
+        super().setUp()
+        self.peer = self.start_peer(4, PORT)
         self.addresses = [self.lab.host(k).address for k in (1, 2, 3)]
         self.me = self.peer.address
         self.before = now_seconds()
         self.programs = []
         self.joins = []
         for k, address in zip((1, 2, 3), self.addresses):
-            program = netlab.Vorlan(self.lab.host(k), BINARY, port=PORT, label="h%d" % k)
-            self.addCleanup(program.kill)
+            program = self.start_vorlan(k, port=PORT, label="h%d" % k)
             self.programs.append(program)
             # Each one announces itself before the next starts.
             self.joins.append(self.peer.expect_code("201", source=address))
@@ -212,5 +203,4 @@ class ThreeProgramsWithoutGatewayTest(ThreeProgramsTest):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()

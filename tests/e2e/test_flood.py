@@ -6,33 +6,25 @@ Run as: python3 test_flood.py <path-to-vorlan>"""
 import os
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import Peer, header  # noqa: E402
+from peer import header  # noqa: E402
 
-BINARY = None
 PORT = 8888
 UNREACHABLE = "send:リモートホストのネットワークに接続できない。"
 FLOOD = 4000
 BATCH = 250
 
 
-class FailingRepliesTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
+class FailingRepliesTest(netlab.LabTest):
+    default_route = False
 
     def test_a_flood_of_failing_replies_leaves_the_program_answering(self):
-        lab = netlab.Lab(2, default_route=False)
-        self.addCleanup(lab.close)
-        peer = Peer(lab.host(2), PORT)
-        self.addCleanup(peer.close)
-        vorlan = netlab.Vorlan(lab.host(1), BINARY, port=PORT)
-        self.addCleanup(vorlan.kill)
-        address = lab.host(1).address
+        peer = self.start_peer(2, PORT)
+        vorlan = self.start_vorlan(1, port=PORT)
+        address = self.lab.host(1).address
         peer.expect_code("201", source=address)
 
         def failures():
@@ -56,5 +48,4 @@ class FailingRepliesTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()

@@ -10,14 +10,12 @@ import subprocess
 import sys
 import threading
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import BROADCAST, Peer, header  # noqa: E402
+from peer import BROADCAST, header  # noqa: E402
 
-BINARY = None
 PORT = 8888
 POSITION_KEYS = ("X Y W H LY LW LH 2Y 2W EY EL DY DL HY HW HH SY SW CY CW "
                  "M1 M2 M3 M4 M5 M6").split()
@@ -42,7 +40,7 @@ class Driven:
     def __init__(self, host, ini=None):
         self.folder = host.lab.tempdir("driven")
         binary = os.path.join(self.folder, "vorlan-driver")
-        shutil.copy2(os.path.join(os.path.dirname(BINARY), "vorlan-driver"), binary)
+        shutil.copy2(os.path.join(os.path.dirname(netlab.LabTest.binary), "vorlan-driver"), binary)
         if ini is not None:
             with open(os.path.join(self.folder, "Vorlan.ini"), "wb") as file:
                 file.write(ini.replace("\n", "\r\n").encode("cp932"))
@@ -96,26 +94,18 @@ class Driven:
         self.stderr.close()
 
 
-class RequestsTest(unittest.TestCase):
+class RequestsTest(netlab.LabTest):
     """Programs in hosts 1 and 3, the driven program in host 2, a scripted peer in host 4 that
     the driven program also lists in its IP section."""
-    default_route = True
-
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
+    hosts = 4
 
     def setUp(self):
-        self.lab = netlab.Lab(4, default_route=self.default_route)
-        self.addCleanup(self.lab.close)
-        self.peer = Peer(self.lab.host(4), PORT)
-        self.addCleanup(self.peer.close)
+        super().setUp()
+        self.peer = self.start_peer(4, PORT)
         self.a, self.b, self.c, self.me = (self.lab.host(k).address for k in (1, 2, 3, 4))
-        self.first = netlab.Vorlan(self.lab.host(1), BINARY, port=PORT, label="h1")
-        self.addCleanup(self.first.kill)
+        self.first = self.start_vorlan(1, port=PORT, label="h1")
         self.peer.expect_code("201", source=self.a)
-        self.third = netlab.Vorlan(self.lab.host(3), BINARY, port=PORT, label="h3")
-        self.addCleanup(self.third.kill)
+        self.third = self.start_vorlan(3, port=PORT, label="h3")
         self.peer.expect_code("201", source=self.c)
         self.driven = Driven(self.lab.host(2), "[IP]\n1=%s\n" % self.me)
         self.addCleanup(self.driven.close)
@@ -173,5 +163,4 @@ class RequestsWithoutGatewayTest(RequestsTest):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()

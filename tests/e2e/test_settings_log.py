@@ -5,14 +5,12 @@ import os
 import re
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import BROADCAST, TIME, Peer, header, now_seconds, time_between  # noqa: E402
+from peer import BROADCAST, TIME, header, now_seconds, time_between  # noqa: E402
 
-BINARY = None
 PORT = 8888
 USER = "太郎"
 
@@ -25,30 +23,24 @@ def today():
     return time.strftime("%Y%m%d", time.localtime())
 
 
-class SettingsAndLogTest(unittest.TestCase):
+class SettingsAndLogTest(netlab.LabTest):
     """The program in host 1; scripted peers in host 2 (same segment) and host 3 (also listed in
     the IP section)."""
 
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
+    hosts = 3
 
     def setUp(self):
-        self.lab = netlab.Lab(3)
-        self.addCleanup(self.lab.close)
+        super().setUp()
         self.address = self.lab.host(1).address
         self.peers = {}
         for k in (2, 3):
-            self.peers[k] = Peer(self.lab.host(k), PORT)
-            self.addCleanup(self.peers[k].close)
+            self.peers[k] = self.start_peer(k, PORT)
         self.log_folder = self.lab.tempdir("log")
 
     def start(self, ini_text):
         self.before = now_seconds()
         self.days = {today()}
-        program = netlab.Vorlan(self.lab.host(1), BINARY, port=PORT, ini=ini_bytes(ini_text))
-        self.addCleanup(program.kill)
-        return program
+        return self.start_vorlan(1, port=PORT, ini=ini_bytes(ini_text))
 
     def test_join_carries_the_user_name_to_the_broadcast_and_the_listed_peer(self):
         listed = self.lab.host(3).address
@@ -157,5 +149,4 @@ class SettingsAndLogTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()

@@ -5,39 +5,20 @@ import os
 import re
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import BROADCAST, TIME, Peer, header, now_seconds, time_between  # noqa: E402
+from peer import BROADCAST, TIME, header, now_seconds, time_between  # noqa: E402
 
-BINARY = None
 PORT = 8888
 ADDRESS_IN_USE = "bind:指定されたアドレスは使用中。"
 PORT_OUT_OF_RANGE = "ポート番号は1から65535の範囲で指定してください。"
 
 
-class StartupTest(unittest.TestCase):
-    default_route = True
-
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
-
-    def setUp(self):
-        self.lab = netlab.Lab(2, default_route=self.default_route)
-        self.addCleanup(self.lab.close)
-
+class StartupTest(netlab.LabTest):
     def start_peer(self, k, port=PORT):
-        peer = Peer(self.lab.host(k), port)
-        self.addCleanup(peer.close)
-        return peer
-
-    def start_vorlan(self, k, **kwargs):
-        vorlan = netlab.Vorlan(self.lab.host(k), BINARY, **kwargs)
-        self.addCleanup(vorlan.kill)
-        return vorlan
+        return super().start_peer(k, port)
 
     def assert_answers_version_request(self, peer, address):
         peer.send(header("405", peer.address), address)
@@ -131,5 +112,4 @@ class StartupWithoutGatewayTest(StartupTest):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()

@@ -1,78 +1,28 @@
 #include "app/mainwindow.h"
 #include "presence/presence.h"
 #include "roster/memberlist.h"
-#include "support/testsupport.h"
+#include "support/loopbackpeers.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QSoundEffect>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <memory>
-#include <random>
 
 using namespace vorlan;
 using test::waitFor;
 
 namespace {
 
-const QStringList Segment = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
-
-bool canBind(const QString &address, quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr);
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0;
-    ::close(fd);
-    return bound;
-}
-
-QString deskOf(const MainWindow &window, const QString &address)
-{
-    const MemberList &list = *window.lvMember();
-    for (int i = 0; i < list.rowCount(); ++i) {
-        if (list.text(i, MemberList::Address) == address)
-            return list.text(i, MemberList::Desk);
-    }
-    return QStringLiteral("(not listed)");
-}
-
-class PresenceTest : public ::testing::Test
+class PresenceTest : public test::LoopbackPeers
 {
 protected:
-    MainWindow &start(const QString &address, const QString &host, const QByteArray &ini)
+    static QString deskOf(const MainWindow &window, const QString &address)
     {
-        EXPECT_TRUE(folder.isValid());
-        std::mt19937 random(std::random_device{}());
-        for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
-            const quint16 candidate = quint16(20000 + random() % 40000);
-            if (std::all_of(Segment.begin(), Segment.end(), [&](auto &a) { return canBind(a, candidate); }))
-                port = candidate;
-        }
-        const QString path = folder.filePath(host + ".ini");
-        test::writeFile(path, ini);
-        MainWindowOptions options{path, QString::number(port), HostIdentity{host, address}, address, Segment, &clock};
-        windows.push_back(std::make_unique<MainWindow>(options));
-        windows.back()->setMessagePresenter([this](const QString &text, auto) { messages << text; });
-        EXPECT_EQ(windows.back()->Form_Load(), 0);
-        return *windows.back();
+        return cellOf(window, address, MemberList::Desk);
     }
 
-    QTemporaryDir folder;
-    quint16 port = 0;
-    test::FakeClock clock;
-    QStringList messages;
-    std::vector<std::unique_ptr<MainWindow>> windows;
     static MainWindowOptions iniOnly(const QString &path)
     {
         MainWindowOptions options;
@@ -86,8 +36,8 @@ protected:
 
 TEST_F(PresenceTest, AwayShowsOnBothSidesAndAKeywordLineBlinksTheInactiveWindow)
 {
-    MainWindow &a = start("127.0.0.2", "pc02", "[OPT]\r\nUserName=alice\r\n");
-    MainWindow &b = start("127.0.0.3", "pc03", "[OPT]\r\nUserName=bob\r\nKeyWord=1\r\n[KEY]\r\n1=\x89\xef\x8b\x63\r\n");
+    MainWindow &a = start("127.0.0.2", "pc02", "alice");
+    MainWindow &b = startWithIni("127.0.0.3", "pc03", "[OPT]\r\nUserName=bob\r\nKeyWord=1\r\n[KEY]\r\n1=\x89\xef\x8b\x63\r\n");
     ASSERT_EQ(b.lstPopup(), QStringList{QStringLiteral("会議")});
     ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2; }));
 
@@ -109,8 +59,7 @@ TEST_F(PresenceTest, AwayShowsOnBothSidesAndAKeywordLineBlinksTheInactiveWindow)
     }));
 
     // A line sent while away first brings the sender back to the desk.
-    a.txtSend()->setPlainText(QStringLiteral("次の会議は三時"));
-    a.findChild<QPushButton *>("comEnter")->click();
+    type(a, QStringLiteral("次の会議は三時"));
     EXPECT_EQ(comDesk->text(), QStringLiteral("不在通知"));
     EXPECT_EQ(a.windowIcon().cacheKey(), a.picVorlan.cacheKey());
     ASSERT_TRUE(waitFor([&] { return b.presence().timStanding().isActive(); }));
@@ -130,7 +79,7 @@ TEST_F(PresenceTest, AwayShowsOnBothSidesAndAKeywordLineBlinksTheInactiveWindow)
     EXPECT_EQ(b.windowTitle(), "Vorlan V1.2.9(2)");
     EXPECT_EQ(b.windowIcon().cacheKey(), b.picVorlan.cacheKey());
     EXPECT_FALSE(b.presence().timStanding().isActive());
-    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(noMessages());
 }
 
 TEST_F(PresenceTest, TheWindowFollowsMinimisingAndRestoringAndTheTestButtonBlinks)

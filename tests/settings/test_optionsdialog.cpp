@@ -7,7 +7,7 @@
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
 #include "settings/optionpickers.h"
-#include "support/testsupport.h"
+#include "support/settingsfolder.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -22,7 +22,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
-#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -77,23 +76,14 @@ QImage solidImage(QRgb colour)
     return image;
 }
 
-class OptionsDialogTest : public ::testing::Test
+class OptionsDialogTest : public test::SettingsFolderTest
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QString iniPath() const { return path(QStringLiteral("Vorlan.ini")); }
-
     MainWindow &load(const QString &ini = QString())
     {
         if (!ini.isEmpty())
-            writeFile(iniPath(), encodeCp932(ini));
-        MainWindowOptions options;
-        options.iniPath = iniPath();
-        options.clock = &m_clock;
-        m_window = std::make_unique<MainWindow>(options);
-        m_window->setMessagePresenter([this](const QString &text, QMessageBox::Icon) { m_messages.append(text); });
+            writeIni(ini);
+        m_window = newWindow();
         auto pickers = std::make_unique<FakePickers>();
         m_pickers = pickers.get();
         m_window->setOptionPickers(std::move(pickers));
@@ -132,9 +122,6 @@ protected:
         QCoreApplication::sendEvent(target, &event);
     }
 
-    QTemporaryDir m_dir;
-    test::FakeClock m_clock;
-    QStringList m_messages;
     std::unique_ptr<MainWindow> m_window;
     FakePickers *m_pickers = nullptr;
     std::unique_ptr<frmOption> m_dialog;
