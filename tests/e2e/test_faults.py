@@ -10,14 +10,12 @@ import stat
 import subprocess
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import netlab  # noqa: E402
-from peer import Peer, header  # noqa: E402
+from peer import header  # noqa: E402
 
-BINARY = None
 PORT = 8888
 BURST = 400
 
@@ -55,24 +53,16 @@ def hostile_datagrams(rng, subnet, count):
             yield (text + "," + "".join(rng.choice(NASTY) for _ in range(4))).encode("cp932", "replace")
 
 
-class FaultTest(unittest.TestCase):
+class FaultTest(netlab.LabTest):
     """The program in host 1, a scripted peer in host 2."""
 
-    @classmethod
-    def setUpClass(cls):
-        netlab.require_privilege()
-
     def setUp(self):
-        self.lab = netlab.Lab(2)
-        self.addCleanup(self.lab.close)
+        super().setUp()
         self.address = self.lab.host(1).address
-        self.peer = Peer(self.lab.host(2), PORT)
-        self.addCleanup(self.peer.close)
+        self.peer = self.start_peer(2, PORT)
 
     def start(self, **kwargs):
-        program = netlab.Vorlan(self.lab.host(1), BINARY, port=PORT, **kwargs)
-        self.addCleanup(program.kill)
-        return program
+        return self.start_vorlan(1, port=PORT, **kwargs)
 
     def answers(self, timeout=20):
         """The program answers a version request within timeout seconds. The request is sent
@@ -278,5 +268,4 @@ class FaultTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    BINARY = netlab.binary_from_argv()
-    unittest.main(verbosity=2)
+    netlab.main()
