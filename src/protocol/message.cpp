@@ -71,7 +71,9 @@ QString withPayload(QStringView code, const Identity &id, const QString &payload
 
 QString fitUserName(const QString &name)
 {
-    return cp932Left(name, MaxUserNameBytes);
+    QString withoutCommas = name;
+    withoutCommas.remove(u',');
+    return cp932Left(withoutCommas, MaxUserNameBytes);
 }
 
 QString versionText()

@@ -35,8 +35,9 @@ struct Identity
 // The desktop peers never send or read a user name longer than this many bytes of code page 932.
 inline constexpr qsizetype MaxUserNameBytes = 126;
 
-// MyUserName as it may be used: cut to MaxUserNameBytes at a character boundary. Wherever the
-// user name enters (the settings file, the options) it goes through here.
+// MyUserName as it may be used: without commas (a comma would shift every receiver's header
+// fields) and cut to MaxUserNameBytes at a character boundary. Wherever the user name enters
+// (the settings file, the options) it goes through here.
 QString fitUserName(const QString &name);
 
 // "V1.2.9": what this program answers to a version request.

@@ -1,6 +1,7 @@
 #include "settings/optionrules.h"
 
 #include "base/codec.h"
+#include "protocol/message.h"
 
 #include <algorithm>
 #include <limits>
@@ -97,15 +98,7 @@ int actionButton(qint16 action)
 
 QString userNameFieldText(const QString &stored)
 {
-    QString name = stored;
-    name.remove(u',');
-    // Cut at a character boundary: never half of a double-byte character or a surrogate pair.
-    while (cp932Length(name) > UserNameMaxBytes) {
-        name.chop(1);
-        if (!name.isEmpty() && name.back().isHighSurrogate())
-            name.chop(1);
-    }
-    return name;
+    return fitUserName(stored);
 }
 
 bool userNameAcceptable(const QString &text)

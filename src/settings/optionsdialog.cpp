@@ -302,6 +302,11 @@ void frmOption::comOk_Click()
 {
     RunningSettings &s = *m_host.settings;
     const bool logging = m_chkLogFileName->isChecked();
+    // Logging that stays on needs a folder too: the next day's file would land at the root.
+    if (logging && s.LogEnabled == 1 && m_txtLogFileName->text().isEmpty()) {
+        m_host.showMessage(LogFolderMessage);
+        return;
+    }
     if (logging && s.LogEnabled != 1 && !startLogging()) {
         m_host.log->close();
         m_host.showMessage(LogFolderMessage);

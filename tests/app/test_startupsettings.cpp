@@ -310,7 +310,7 @@ TEST_F(StartupSettingsTest, japanese_names_and_trimmed_lists_are_read)
     EXPECT_EQ(window.lstPopup(), QStringList({QStringLiteral("至急"), "ramen"}));
 }
 
-TEST_F(StartupSettingsTest, user_name_is_cut_to_126_bytes_between_characters)
+TEST_F(StartupSettingsTest, user_name_loses_its_commas_and_is_cut_to_126_bytes_between_characters)
 {
     const QString n124(124, u'n');
     const QList<QPair<QString, QString>> cases = {
@@ -318,6 +318,7 @@ TEST_F(StartupSettingsTest, user_name_is_cut_to_126_bytes_between_characters)
         {n124 + QStringLiteral("さん"), n124 + QStringLiteral("さ")},
         {n124 + u'n' + QStringLiteral("さん"), n124 + u'n'}, // no half of "さ"
         {QStringLiteral("山田太郎"), QStringLiteral("山田太郎")},
+        {QStringLiteral("山田,太郎"), QStringLiteral("山田太郎")}, // no shifted header fields
     };
     for (const auto &[stored, used] : cases) {
         writeIni(QStringLiteral("[OPT]\r\nUserName=") + stored + QStringLiteral("\r\n"));

@@ -243,6 +243,11 @@ TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
     press(flash, Qt::Key_A, "a");
     press(flash, Qt::Key_Backspace, "\b");
     EXPECT_EQ(flash->text(), "10");
+    // Delete still deletes, though X11 sends it with a text; input methods are kept out.
+    flash->setCursorPosition(0);
+    press(flash, Qt::Key_Delete, "\x7f");
+    EXPECT_EQ(flash->text(), "0");
+    EXPECT_FALSE(flash->testAttribute(Qt::WA_InputMethodEnabled));
     flash->clear();
     flash->insert("-3");
     EXPECT_EQ(flash->text(), "10");
@@ -492,6 +497,16 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
     EXPECT_EQ(readFile(path("20261207.txt")),
               "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n");
     EXPECT_EQ(IniFile(iniPath()).readText("OPT", "LogChk"), "1");
+
+    // Logging left on with its folder cleared: the message too, not tomorrow's file at the root.
+    open();
+    child<QLineEdit>("txtLogFileName")->clear();
+    click("comOk");
+    EXPECT_EQ(m_messages, QStringList({message}));
+    EXPECT_TRUE(m_dialog->isVisible());
+    EXPECT_EQ(window.settings().LogFolder, m_dir.path());
+    m_messages.clear();
+    click("comCancel");
 
     // Off closes the file.
     open();
