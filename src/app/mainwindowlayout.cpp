@@ -81,6 +81,13 @@ void MainWindowLayout::apply(const LayoutControls &c)
     place(m_rtfHomeMessage, c.rtfHomeMessage);
     place(m_txtSend, c.txtSend);
     place(m_lblCopyright, c.lblCopyright);
+    // Told to the window manager as well: one that enforces a smaller size (a tiling one, a
+    // small screen) would otherwise trade resizes with the undo rule for ever.
+    const QSize minimum = WindowLayout::minimumFrame(c);
+    const qreal resolution = dpi();
+    m_window.setMinimumSize(QSize(twipsToPixels(minimum.width(), resolution), twipsToPixels(minimum.height(), resolution))
+                                .shrunkBy(m_frame)
+                                .expandedTo(QSize(0, 0)));
 }
 
 QRect MainWindowLayout::framePixels() const
@@ -100,13 +107,13 @@ QRect MainWindowLayout::frameTwips() const
                  pixelsToTwips(frame.width(), resolution), pixelsToTwips(frame.height(), resolution));
 }
 
-void MainWindowLayout::setFrame(const QRect &twips)
+void MainWindowLayout::setFrame(const QRect &twips, bool outerSize)
 {
     const qreal resolution = dpi();
     const QPoint position(twipsToPixels(twips.x(), resolution), twipsToPixels(twips.y(), resolution));
     const QSize outer(std::max(0, twipsToPixels(twips.width(), resolution)),
                       std::max(0, twipsToPixels(twips.height(), resolution)));
-    if (m_frame.isNull())
+    if (m_frame.isNull() && outerSize)
         m_requestedSize = outer;
     // A window the program never placed stays where the window manager puts it.
     if ((m_positioned || m_window.isVisible()) && position != m_window.pos())
@@ -116,10 +123,10 @@ void MainWindowLayout::setFrame(const QRect &twips)
         m_window.resize(client);
 }
 
-void MainWindowLayout::restoreFrame(const QRect &twips, bool withPosition)
+void MainWindowLayout::restoreFrame(const QRect &twips, bool withPosition, bool withSize)
 {
     m_positioned = m_positioned || withPosition;
-    setFrame(twips);
+    setFrame(twips, withSize);
     Form_Resize();
 }
 

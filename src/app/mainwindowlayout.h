@@ -35,7 +35,8 @@ public:
     // Start-up: puts the window at a saved outer frame (its position only when withPosition) and
     // runs the resize rules now: Qt delivers the resize event of a hidden window only when it is
     // shown, and by then the saved control geometry has been applied.
-    void restoreFrame(const QRect &twips, bool withPosition);
+    // Without withSize the size is the present client area's, not an outer size to keep.
+    void restoreFrame(const QRect &twips, bool withPosition, bool withSize = true);
 
     // Start-up, after the saved control geometry: a window off every screen, or larger than the
     // desktop, is brought back onto a screen; the panes follow the change in size.
@@ -52,7 +53,7 @@ private:
     void imgResize2_MouseMove(int offsetPixels);
     void measureFrame();
     void windowMoved();
-    void setFrame(const QRect &twips);
+    void setFrame(const QRect &twips, bool outerSize = true);
     QRect framePixels() const;
     qreal dpi() const;
 

@@ -93,10 +93,11 @@ void applyWindowGeometry(MainWindow &window, const PositionReader &read)
 {
     MainWindowLayout &layout = window.windowLayout();
     const QRect frame = layout.frameTwips();
-    // Without a stored position the window manager places the window, as on any first start.
+    // Without a stored position the window manager places the window, as on any first start;
+    // without a stored size the client area keeps its design size, whatever the frame adds.
     layout.restoreFrame(QRect(read("X", frame.x()), read("Y", frame.y()), read("W", frame.width()),
                               read("H", frame.height())),
-                        read.has("X") || read.has("Y"));
+                        read.has("X") || read.has("Y"), read.has("W") || read.has("H"));
 }
 
 void applyControlGeometry(MainWindow &window, const PositionReader &read)

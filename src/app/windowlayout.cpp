@@ -76,6 +76,12 @@ LayoutChange WindowLayout::resized(const LayoutControls &controls, const QRect &
     return change;
 }
 
+QSize WindowLayout::minimumFrame(const LayoutControls &c)
+{
+    return QSize(clampTwips(qint64(MinimumWidthInButtons) * c.buttons[LayoutControls::DeskButton].width() + 1),
+                 clampTwips(qint64(MinimumHeightInSendBoxes) * c.txtSend.height() + 1));
+}
+
 bool WindowLayout::acceptWidth(LayoutControls &c, const QRect &frame)
 {
     if (qint64(frame.width()) <= qint64(MinimumWidthInButtons) * c.buttons[LayoutControls::DeskButton].width())

@@ -56,6 +56,10 @@ public:
     // conversation view, unless either would then be no taller than the compose box.
     static LayoutControls splitterMoved(const LayoutControls &controls, int y);
 
+    // The smallest outer frame (twips) a resize may reach: 5 desk buttons wide, 9 compose boxes
+    // high, each plus one twip.
+    static QSize minimumFrame(const LayoutControls &controls);
+
 private:
     bool acceptWidth(LayoutControls &controls, const QRect &frame);
     bool acceptHeight(LayoutControls &controls, const QRect &frame);

@@ -163,6 +163,21 @@ TEST_F(MainWindowLayoutTest, a_closed_window_opens_again_as_it_was_left)
     EXPECT_EQ(positionEntries(*window), entries);
 }
 
+TEST_F(MainWindowLayoutTest, a_first_start_shows_the_designed_client_area_and_keeps_it)
+{
+    // No geometry stored: the client area is the design's, whatever frame the window gets, and
+    // what is saved gives the same window next time.
+    writeIni(QStringLiteral("[OPT]\r\nUserName=a\r\n"));
+    std::unique_ptr<MainWindow> window = start();
+    const qreal dpi = window->logicalDpiY();
+    EXPECT_EQ(window->size(), QSize(twipsToPixels(8925, dpi), twipsToPixels(5025, dpi)));
+    EXPECT_EQ(twips(*window, "lblCopyright"), QRect(120, 4320, 8685, 465));
+    const QSize client = window->size();
+    window->close();
+    window = start();
+    EXPECT_EQ(window->size(), client);
+}
+
 TEST_F(MainWindowLayoutTest, degenerate_saved_values_give_a_usable_window)
 {
     const QString cases[] = {
