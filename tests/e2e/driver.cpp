@@ -3,9 +3,11 @@
 //   click <objectName>   presses that button
 //   rows                 answers "rows" then " <address>=<information>" for every roster row
 #include "app/mainwindow.h"
+#include "app/windowlifetime.h"
 #include "roster/memberlist.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPushButton>
 #include <QSocketNotifier>
 
@@ -45,6 +47,23 @@ void perform(MainWindow &window, const QByteArray &command)
     answer("error " + command.trimmed());
 }
 
+// Says "ready" once the window is up, after start-up.
+class ShownSignal : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !m_told) {
+            m_told = true;
+            answer("ready");
+        }
+        return false;
+    }
+
+private:
+    bool m_told = false;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -55,9 +74,6 @@ int main(int argc, char *argv[])
     options.broadcastOnEveryInterface = true;
     MainWindow window(std::move(options));
     window.setMessagePresenter([](const QString &, QMessageBox::Icon) {});
-    if (const int exitCode = window.Form_Load())
-        return exitCode;
-
     QByteArray pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &window, [&] {
@@ -75,7 +91,8 @@ int main(int argc, char *argv[])
             perform(window, command);
         }
     });
-    window.show();
-    answer("ready");
-    return QApplication::exec();
+    ShownSignal shown;
+    window.installEventFilter(&shown);
+    // Signals, the session's end and modal windows are handled as the program handles them.
+    return runMainWindow(window);
 }

@@ -132,6 +132,17 @@ class RequestsTest(netlab.LabTest):
         self.assertEqual([key for key, _ in entries], POSITION_KEYS)
         self.assertTrue(all(value.lstrip("-").isdigit() for _, value in entries), entries)
 
+    def test_sigterm_over_the_options_dialog_and_a_picker_still_ends_the_program(self):
+        # Each modal window runs a loop of its own: all of them must close, not only the top one.
+        for command in ("click comOption", "click comMessageFont"):
+            self.driven.process.stdin.write(command + "\n")
+            self.driven.process.stdin.flush()
+            self.driven.lines.get(timeout=10)  # "clicked ...", said before the click runs
+        time.sleep(0.5)
+        self.driven.process.terminate()
+        self.assertEqual(self.driven.process.wait(timeout=10), 0)
+        self.assertEqual(self.peer.expect_code("301", source=self.b).destination, self.me)
+
     def test_reload_finds_every_running_peer_again_and_information_fills_in(self):
         # A member that no longer answers: it must be gone after the reload.
         ghost = self.lab.subnet + ".99"
@@ -160,6 +171,7 @@ class RequestsWithoutGatewayTest(RequestsTest):
     """The reload's broadcast leaves by the segment's interface even with no default route."""
     default_route = False
     test_sigterm_tells_every_member_and_keeps_the_geometry = None
+    test_sigterm_over_the_options_dialog_and_a_picker_still_ends_the_program = None
 
 
 if __name__ == "__main__":

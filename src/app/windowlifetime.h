@@ -1,0 +1,17 @@
+#pragma once
+
+class QWidget;
+
+namespace vorlan {
+
+class MainWindow;
+
+// Runs the main window as the program does, from start-up to the end of the event loop, and
+// returns the exit code. SIGTERM, SIGINT and SIGHUP, and the desktop session ending, close the
+// main window like its close box does, so the leave notices go out and the log and settings are
+// closed properly; every modal window on top of it (a message box, the options dialog, a picker
+// over that) is closed first, since each runs a loop of its own that would keep the program
+// alive. A signal during start-up ends the program once start-up has returned.
+int runMainWindow(MainWindow &window);
+
+} // namespace vorlan
