@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
         QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     options.commandLine = QApplication::arguments().mid(1).join(u' ');
-    options.broadcastOnEveryInterface = true;
+    options.realNetwork = true;
     vorlan::MainWindow window(std::move(options));
     return vorlan::runMainWindow(window);
 }

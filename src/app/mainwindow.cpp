@@ -269,6 +269,10 @@ int MainWindow::onlinePhase()
         showMessage(*failure, QMessageBox::Warning);
         return 1;
     }
+    if (m_options.realNetwork) {
+        m_dispatcher->setNonPeerAddresses(hostNonPeerAddresses(m_me.address),
+                                          !m_me.address.startsWith(QLatin1String("127.")));
+    }
     QCoreApplication::processEvents();
     announce();
     m_windowActive = true;
@@ -296,7 +300,7 @@ void MainWindow::announce()
 
 QStringList MainWindow::otherBroadcasts() const
 {
-    return m_options.broadcastOnEveryInterface ? otherBroadcastAddresses(m_me.address) : QStringList();
+    return m_options.realNetwork ? otherBroadcastAddresses(m_me.address) : QStringList();
 }
 
 // A configured peer: the first IPv4 address its name resolves to, else the text itself.

@@ -55,9 +55,10 @@ struct MainWindowOptions
     QString bindAddress;                   // empty: the wildcard address
     QStringList segment;                   // loopback stand-ins for the broadcast (tests)
     const Clock *clock = nullptr;          // null: the system clock
-    // Start-up and reload also ask every other network of this host by its directed broadcast.
-    // Off unless the program runs on a real network: a test's loopback peers have none.
-    bool broadcastOnEveryInterface = false;
+    // The program runs on the host's own networks, not on a test's loopback segment: start-up and
+    // reload also ask every other network of this host by its directed broadcast, and a header
+    // naming one of this host's broadcast or other addresses is refused.
+    bool realNetwork = false;
 };
 
 // frmMain: the main window. It owns every control, the roster, the conversation view, the

@@ -160,6 +160,18 @@ QStringList otherBroadcastAddresses(const QString &address)
     return result;
 }
 
+QStringList hostNonPeerAddresses(const QString &ownAddress)
+{
+    QStringList result;
+    for (const InterfaceAddress &entry : interfaceAddresses()) {
+        for (const QString &address : {entry.broadcast, entry.address}) {
+            if (!address.isEmpty() && address != ownAddress && !result.contains(address))
+                result.append(address);
+        }
+    }
+    return result;
+}
+
 unsigned interfaceIndexOf(const QString &address)
 {
     for (const InterfaceAddress &entry : interfaceAddresses()) {

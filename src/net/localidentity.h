@@ -22,6 +22,11 @@ HostIdentity discoverHostIdentity();
 // other than the one carrying address (where the limited broadcast leaves), without repeats.
 QStringList otherBroadcastAddresses(const QString &address);
 
+// Addresses a peer can never have, as seen from this host: the directed broadcast address of
+// every interface, and every address of this host but ownAddress. A reply to one of them would
+// go to the whole segment or back to this program.
+QStringList hostNonPeerAddresses(const QString &ownAddress);
+
 // The index of the interface that carries the dotted IPv4 address, or 0 when none does.
 unsigned interfaceIndexOf(const QString &address);
 

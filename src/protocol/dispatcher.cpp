@@ -56,10 +56,17 @@ Dispatcher::Handler Dispatcher::handlerFor(QStringView code)
 void Dispatcher::ProcessMessage(const QString &text)
 {
     const std::optional<ParsedMessage> message = parseMessage(text);
-    if (!message)
+    if (!message || m_nonPeers.contains(message->address)
+        || (m_refuseLoopback && message->address.startsWith(QLatin1String("127."))))
         return;
     if (const Handler handler = handlerFor(message->code))
         (this->*handler)(*message);
+}
+
+void Dispatcher::setNonPeerAddresses(const QStringList &addresses, bool refuseLoopback)
+{
+    m_nonPeers = QSet<QString>(addresses.begin(), addresses.end());
+    m_refuseLoopback = refuseLoopback;
 }
 
 QString Dispatcher::now() const

@@ -2,6 +2,7 @@
 
 #include "protocol/message.h"
 
+#include <QSet>
 #include <QStringList>
 #include <functional>
 
@@ -32,6 +33,9 @@ public:
 
     bool PastLogAsked() const { return m_pastLogAsked; }
     void setPastLogAsked(bool asked) { m_pastLogAsked = asked; }
+    // Headers naming one of these addresses are dropped (this host's broadcast and other
+    // addresses); with refuseLoopback, any 127.x.x.x address too.
+    void setNonPeerAddresses(const QStringList &addresses, bool refuseLoopback);
 
     // The text of the reply to a past-log request, as it would be sent now.
     QString pastLogReply() const;
@@ -65,6 +69,8 @@ private:
     const Clock &m_clock;
     Hooks m_hooks;
     bool m_pastLogAsked = false;
+    QSet<QString> m_nonPeers;
+    bool m_refuseLoopback = false;
 };
 
 } // namespace vorlan

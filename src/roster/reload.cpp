@@ -21,8 +21,10 @@ void Reload::comReload_Click()
 {
     if (m_hooks.setPastLogAsked)
         m_hooks.setPastLogAsked(true); // the answers to a reload fetch no past log
-    m_lstMemberIP.clear();
-    m_lstMemberIP.append(m_members.addresses());
+    // Copies: events run between the sends, and a configuration change or another reload
+    // handled meanwhile replaces these lists; this reload still asks its own former members.
+    const QStringList former = m_members.addresses();
+    m_lstMemberIP = former;
     m_members.clear();
     m_members.UpdateMember(m_me.deskFlag, m_me.userName, m_me.hostName, m_me.address,
                            m_me.startTime);
@@ -35,12 +37,9 @@ void Reload::comReload_Click()
                 m_hooks.pump();
         }
     }
-    // Copies: events run between the sends, and a configuration change or another reload
-    // handled meanwhile replaces these lists.
     const QStringList peers = m_lstIP;
     for (const QString &entry : peers)
         rejoinPeer(entry);
-    const QStringList former = m_lstMemberIP;
     for (const QString &address : former) {
         m_hooks.send(buildRejoin(m_me), address);
         if (m_hooks.pump)

@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     MainWindowOptions options;
     options.commandLine = QApplication::arguments().mid(1).join(u' ');
-    options.broadcastOnEveryInterface = true;
+    options.realNetwork = true;
     MainWindow window(std::move(options));
     window.setMessagePresenter([](const QString &, QMessageBox::Icon) {});
     QByteArray pending;

@@ -123,6 +123,18 @@ class FaultTest(netlab.LabTest):
         self.assertNotIn(b"x\r\nx\r\nx\r\n", raw, "an oversize datagram was taken in")
         self.assertIn("send:", program.stderr_text(), "no reply failed: the flood missed its aim")
 
+    def test_requests_naming_the_segments_broadcast_or_loopback_are_not_answered(self):
+        # Answered, each would broadcast a past log to the segment or talk to itself.
+        self.start()
+        self.peer.expect_code("201", source=self.address)
+        for address in (self.lab.subnet + ".255", "127.0.0.1"):
+            for code in ("500", "405", "201"):
+                self.peer.send(header(code, address), self.address)
+        self.answers()
+        answered = self.peer.all(lambda d: d.source == self.address and d.code in ("501", "406", "202")
+                                 and d.destination != self.peer.address)
+        self.assertEqual(answered, [])
+
     def test_icon_wave_and_log_paths_that_are_no_files_give_a_working_program(self):
         def prepare(folder):
             os.mkfifo(os.path.join(folder, "fifo"))

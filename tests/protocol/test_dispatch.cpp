@@ -417,6 +417,25 @@ TEST_F(DispatchTest, VersionRequestIsAnsweredWithoutTouchingTheRoster)
     EXPECT_EQ(shown(), QString());
 }
 
+// This host's broadcast and other addresses, and loopback, are no peer: a reply to one would
+// go to the whole segment or back to this program.
+TEST_F(DispatchTest, HeadersNamingThisHostsBroadcastOrOtherAddressesGetNothing)
+{
+    dispatcher.setNonPeerAddresses({"192.168.0.255", "10.8.0.1"}, true);
+    for (const char *address : {"192.168.0.255", "10.8.0.1", "127.0.0.1", "127.0.1.1"}) {
+        const QString header = QStringLiteral("0x,h,%1,09:00:00").arg(QLatin1String(address));
+        for (const char *code : {"201 ", "405 ", "500 "})
+            receive(QLatin1String(code) + header);
+        receive("100 " + header + ",hello");
+    }
+    EXPECT_EQ(sender.sent, QList<Datagram>());
+    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_EQ(shown(), QString());
+    receive(QStringLiteral("405 ") + Hanako); // a peer is still answered, and so is this program
+    receive(QStringLiteral("405 ") + Taro);
+    EXPECT_EQ(sender.addresses(), QStringList({"192.168.0.7", MyAddress}));
+}
+
 TEST_F(DispatchTest, OwnVersionRequestIsAnsweredToItselfAndFillsTheOwnRow)
 {
     receive(QStringLiteral("201 ") + Taro);

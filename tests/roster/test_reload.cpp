@@ -100,6 +100,20 @@ TEST_F(ReloadTest, AsksTheBroadcastTheConfiguredPeerAndEveryFormerMember)
     EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(ReloadTest, AReloadHandledBetweenTheSendsLeavesThisOnesFormerMembersAsked)
+{
+    add("taro", "192.168.0.6");
+    otherNetworks = {"172.16.255.255"};
+    Reload::Hooks outerHooks = hooks();
+    bool nested = false;
+    outerHooks.pump = [&] {
+        if (!std::exchange(nested, true))
+            reload(); // the roster holds only the local row now
+    };
+    Reload(members, me, lstIP, lstMemberIP, outerHooks).comReload_Click();
+    EXPECT_EQ(sender.addresses().count("192.168.0.6"), 1) << sender.addresses().join(' ').toStdString();
+}
+
 TEST_F(ReloadTest, ConfiguredEntriesByNameByTextAndWithErrors)
 {
     names = {{"peerhost", "10.1.0.7"}, {"badhost", "10.1.0.8"}};
