@@ -411,11 +411,6 @@ bool MainWindow::event(QEvent *event)
     return QWidget::event(event);
 }
 
-void MainWindow::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-}
-
 void MainWindow::setWindowActive(bool active)
 {
     m_windowActive = active;

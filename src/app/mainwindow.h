@@ -129,7 +129,6 @@ protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void createControls();

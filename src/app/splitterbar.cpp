@@ -13,11 +13,6 @@ SplitterBar::SplitterBar(QWidget *parent)
     setCursor(Qt::SizeVerCursor);
 }
 
-bool SplitterBar::isDragging() const
-{
-    return m_dragging;
-}
-
 void SplitterBar::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)

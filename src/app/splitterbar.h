@@ -15,8 +15,6 @@ class SplitterBar : public QFrame
 public:
     explicit SplitterBar(QWidget *parent = nullptr);
 
-    bool isDragging() const;
-
 signals:
     void dragged(int offsetPixels);
 

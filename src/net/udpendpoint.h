@@ -53,7 +53,6 @@ public:
 
     // The state as its one-character tag: "0", "1", "3" or "4".
     QString tag() const { return QString(QChar(m_tag)); }
-    quint16 port() const { return m_config.port; }
 
     // The notification sink: acts on the current state.
     void txtSockIn_KeyDown();
