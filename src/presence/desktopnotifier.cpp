@@ -25,6 +25,17 @@ DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
                   SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onClosed(uint, uint)));
+    const QDBusMessage ask = QDBusMessage::createMethodCall(Service, Path, Interface,
+                                                            QStringLiteral("GetCapabilities"));
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        const QDBusPendingReply<QStringList> reply = *w;
+        if (!reply.isError()) {
+            m_markup = reply.value().contains(QStringLiteral("body-markup"));
+            m_knowsServer = true;
+        }
+        w->deleteLater();
+    });
 }
 
 void DesktopNotifier::notify(const QString &summary, const QString &body)
@@ -32,9 +43,9 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
     if (!m_bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
-    // Servers may read the body as markup; a peer's line must show as it was typed.
+    // A server that reads the body as markup gets it escaped: a peer's line shows as typed.
     call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << summary
-         << body.toHtmlEscaped() << QStringList{DefaultAction, QStringLiteral("表示")}
+         << (m_markup ? body.toHtmlEscaped() : body) << QStringList{DefaultAction, QStringLiteral("表示")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.vorlan.Vorlan")},
                         {QStringLiteral("category"), QStringLiteral("im.received")}}
          << qint32(-1);

@@ -19,6 +19,8 @@ public:
     void notify(const QString &summary, const QString &body);
     // The notification on screen as the server numbered it; 0 when none.
     uint shownId() const { return m_shown; }
+    // The server has told whether it reads markup.
+    bool knowsServer() const { return m_knowsServer; }
 
 signals:
     // The user clicked the notification.
@@ -31,6 +33,10 @@ private slots:
 private:
     QDBusConnection m_bus;
     uint m_shown = 0; // the id of the notification on screen, 0 when none
+    // Whether the server reads the body as markup; assumed until it says otherwise, so that a
+    // line is never taken for markup.
+    bool m_markup = true;
+    bool m_knowsServer = false;
 };
 
 } // namespace vorlan

@@ -83,8 +83,11 @@ public:
         QStringList actions;
     };
     QList<Call> calls;
+    QStringList capabilities{"actions", "body", "body-markup"};
 
 public slots:
+    QStringList GetCapabilities() { return capabilities; }
+
     uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &, int)
     {
@@ -117,19 +120,29 @@ protected:
         m_daemon.waitForFinished();
     }
 
+    // A fake notification service on the bus, and a notifier that has heard its capabilities.
+    std::unique_ptr<DesktopNotifier> serve(FakeNotifications &service)
+    {
+        QDBusConnection server = QDBusConnection::connectToBus(m_address, QStringLiteral("notify-server"));
+        EXPECT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                          QDBusConnection::ExportAllSlots));
+        EXPECT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        auto notifier = std::make_unique<DesktopNotifier>(
+            QDBusConnection::connectToBus(m_address, QStringLiteral("notify-client")));
+        EXPECT_TRUE(waitFor([&notifier] { return notifier->knowsServer(); }));
+        return notifier;
+    }
+
     QProcess m_daemon;
     QString m_address;
 };
 
 TEST_F(PrivateBus, TheNotificationShowsTheLineAsTextReplacesItselfAndItsClickRaises)
 {
-    QDBusConnection server = QDBusConnection::connectToBus(m_address, QStringLiteral("notify-server"));
     FakeNotifications service;
-    ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
-                                      QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
-
-    DesktopNotifier notifier(QDBusConnection::connectToBus(m_address, QStringLiteral("notify-client")));
+    const std::unique_ptr<DesktopNotifier> served = serve(service);
+    DesktopNotifier &notifier = *served;
+    QDBusConnection server = QDBusConnection::connectToBus(m_address, QStringLiteral("notify-server"));
     int clicks = 0;
     QObject::connect(&notifier, &DesktopNotifier::activated, [&clicks] { ++clicks; });
 
@@ -169,6 +182,16 @@ TEST_F(PrivateBus, TheNotificationShowsTheLineAsTextReplacesItselfAndItsClickRai
     notifier.notify(QStringLiteral("carol"), QStringLiteral("三行目"));
     ASSERT_TRUE(waitFor([&] { return service.calls.size() == 3; }));
     EXPECT_EQ(service.calls[2].replaces, 0u);
+}
+
+TEST_F(PrivateBus, AServerThatReadsNoMarkupGetsTheLineAsItIs)
+{
+    FakeNotifications service;
+    service.capabilities = {"actions", "body"};
+    const std::unique_ptr<DesktopNotifier> notifier = serve(service);
+    notifier->notify(QStringLiteral("alice"), QStringLiteral("a < b & c"));
+    ASSERT_TRUE(waitFor([&] { return service.calls.size() == 1; }));
+    EXPECT_EQ(service.calls[0].body, QStringLiteral("a < b & c"));
 }
 
 TEST(TrayIcon, FollowsTheWindowsIconAndCaptionAndItsClickRaises)
