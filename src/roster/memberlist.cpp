@@ -42,6 +42,13 @@ MemberList::MemberList(QWidget *parent)
     watchModel();
 }
 
+// The tree's own destructor empties its model, after this part of the object is gone: the index
+// must not hear of it.
+MemberList::~MemberList()
+{
+    disconnect(model(), nullptr, this, nullptr);
+}
+
 void MemberList::watchModel()
 {
     QAbstractItemModel *rows = model();

@@ -16,6 +16,7 @@ public:
     enum Column { UserName, Desk, HostName, Address, StartTime, Information, ColumnCount };
 
     explicit MemberList(QWidget *parent = nullptr);
+    ~MemberList() override;
 
     // Adds the row of address, or refreshes user name, desk, host name and start time of every
     // row with that address (information, tick and selection kept).
