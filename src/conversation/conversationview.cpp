@@ -17,6 +17,23 @@ ConversationView::ConversationView(QWidget *parent)
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QTextEdit::WidgetWidth);
+    m_end = QTextCursor(document());
+    m_showEnd.setSingleShot(true);
+    m_showEnd.setInterval(0);
+    connect(&m_showEnd, &QTimer::timeout, this, &ConversationView::showEnd);
+}
+
+ConversationView::Batch::Batch(ConversationView &view)
+    : m_view(view)
+{
+    if (m_view.m_batches++ == 0)
+        m_view.m_end.beginEditBlock();
+}
+
+ConversationView::Batch::~Batch()
+{
+    if (--m_view.m_batches == 0)
+        m_view.m_end.endEditBlock();
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
@@ -28,7 +45,10 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
     if (m_text.size() > 2 * KeptText)
         m_text.remove(0, m_text.size() - KeptText);
 
-    QTextCursor cursor(document());
+    // Kept between calls: a cursor made afresh would look the end up again every time.
+    QTextCursor &cursor = m_end;
+    if (cursor.document() != document())
+        cursor = QTextCursor(document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
     format.setForeground(m_color);
@@ -47,6 +67,14 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
         start = end + 2;
     }
     dropOldestLines();
+    // Placing the caret makes the view lay out and scroll to it: once per turn is enough.
+    if (!m_showEnd.isActive())
+        m_showEnd.start();
+}
+
+void ConversationView::showEnd()
+{
+    QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     setTextCursor(cursor);
     ensureCursorVisible();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 #include <optional>
 
 namespace vorlan {
@@ -26,8 +28,22 @@ public:
     void setMaximumLines(int lines);
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
-    // of the previous insert is kept. The caret ends at the end so the newest line shows.
+    // of the previous insert is kept. The caret ends at the end so the newest line shows: it
+    // moves there, and the view scrolls, once the lines of this turn of the event loop are in.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
+
+    // Lines appended while a Batch lives reach the layout as one change (a past-log reply).
+    class Batch
+    {
+    public:
+        explicit Batch(ConversationView &view);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        ConversationView &m_view;
+    };
 
     // The newest text, lines ended by CR LF: at least its last KeptText characters.
     const QString &conversationText() const { return m_text; }
@@ -39,10 +55,14 @@ public:
 
 private:
     void dropOldestLines();
+    void showEnd();
 
     int m_maxLines = MaxLines;
     QString m_text;
     QColor m_color = Qt::black;
+    QTextCursor m_end;   // stays at the end of the document
+    int m_batches = 0;
+    QTimer m_showEnd;
 };
 
 // A colour as the desktop peers store it: 0x00BBGGRR.

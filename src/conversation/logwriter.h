@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -42,7 +43,7 @@ public:
     static QString fileName(const QString &folder, const QString &logDate);
 
 private:
-    bool openFor(const QString &logDate);
+    bool openFor(const QDate &day);
     bool writeItems(const QStringList &items);
     // Writes bytes whole or, on failure, cuts the file back and closes it.
     bool append(const QByteArray &bytes);
@@ -50,6 +51,7 @@ private:
     const Clock &m_clock;
     QString m_folder;
     QString m_logDate;
+    QDate m_day; // the day of m_logDate, compared on every write
     QFile m_file;
 };
 
