@@ -165,7 +165,8 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out):
     rss_full = rss_bytes(process.pid)
     recorder = None
     if perf_out:
-        recorder = subprocess.Popen(["perf", "record", "-g", "-o", perf_out, "-p",
+        recorder = subprocess.Popen(["perf", "record", "--call-graph", "dwarf,32768", "-F", "500",
+                                     "-o", perf_out, "-p",
                                      str(process.pid)], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         time.sleep(0.5)

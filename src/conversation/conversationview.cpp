@@ -17,23 +17,9 @@ ConversationView::ConversationView(QWidget *parent)
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QTextEdit::WidgetWidth);
-    m_end = QTextCursor(document());
-    m_showEnd.setSingleShot(true);
-    m_showEnd.setInterval(0);
-    connect(&m_showEnd, &QTimer::timeout, this, &ConversationView::showEnd);
-}
-
-ConversationView::Batch::Batch(ConversationView &view)
-    : m_view(view)
-{
-    if (m_view.m_batches++ == 0)
-        m_view.m_end.beginEditBlock();
-}
-
-ConversationView::Batch::~Batch()
-{
-    if (--m_view.m_batches == 0)
-        m_view.m_end.endEditBlock();
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &ConversationView::flushLines);
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
@@ -45,15 +31,39 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
     if (m_text.size() > 2 * KeptText)
         m_text.remove(0, m_text.size() - KeptText);
 
-    // Kept between calls: a cursor made afresh would look the end up again every time.
+    m_pending.append({text, m_color});
+    if (!m_flush.isActive())
+        m_flush.start();
+}
+
+void ConversationView::flushLines()
+{
+    m_flush.stop();
+    if (m_pending.isEmpty())
+        return;
+    if (m_end.isNull() || m_end.document() != document())
+        m_end = QTextCursor(document());
+    // One change for the whole batch: the document is laid out once, not once per insert.
+    m_end.beginEditBlock();
+    for (const Run &run : std::as_const(m_pending))
+        insertRun(run);
+    m_pending.clear();
+    dropOldestLines();
+    m_end.endEditBlock();
+    m_end.movePosition(QTextCursor::End);
+    setTextCursor(m_end);
+    ensureCursorVisible();
+}
+
+void ConversationView::insertRun(const Run &run)
+{
     QTextCursor &cursor = m_end;
-    if (cursor.document() != document())
-        cursor = QTextCursor(document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
-    format.setForeground(m_color);
+    format.setForeground(run.color);
     cursor.setCharFormat(format);
     // The document breaks blocks itself: a CR LF pair is one line break, never two.
+    const QString &text = run.text;
     qsizetype start = 0;
     while (start <= text.size()) {
         qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
@@ -66,23 +76,12 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
         cursor.insertBlock();
         start = end + 2;
     }
-    dropOldestLines();
-    // Placing the caret makes the view lay out and scroll to it: once per turn is enough.
-    if (!m_showEnd.isActive())
-        m_showEnd.start();
-}
-
-void ConversationView::showEnd()
-{
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    setTextCursor(cursor);
-    ensureCursorVisible();
 }
 
 void ConversationView::setMaximumLines(int lines)
 {
     m_maxLines = lines;
+    flushLines();
     dropOldestLines();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
@@ -12,7 +13,9 @@ namespace vorlan {
 // colour; the user can select and copy but not edit. It holds the newest lines only (the log
 // files keep everything): past the bound, the oldest leave from the top. Besides the document
 // the view keeps the end of the text the way peers see it (lines ended by CR LF), so replies can
-// be built from it without extracting the document.
+// be built from it without extracting the document. Lines reach the document, the layout and
+// the screen once per turn of the event loop, in the order they were appended: a flood of lines
+// is laid out in batches, not line by line.
 class ConversationView : public QTextEdit
 {
     Q_OBJECT
@@ -28,22 +31,12 @@ public:
     void setMaximumLines(int lines);
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
-    // of the previous insert is kept. The caret ends at the end so the newest line shows: it
-    // moves there, and the view scrolls, once the lines of this turn of the event loop are in.
+    // of the previous insert is kept. The caret ends at the end so the newest line shows.
+    // conversationText has the text at once; the document at the next turn or flushLines.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
 
-    // Lines appended while a Batch lives reach the layout as one change (a past-log reply).
-    class Batch
-    {
-    public:
-        explicit Batch(ConversationView &view);
-        ~Batch();
-        Batch(const Batch &) = delete;
-        Batch &operator=(const Batch &) = delete;
-
-    private:
-        ConversationView &m_view;
-    };
+    // Puts the lines appended so far into the document now.
+    void flushLines();
 
     // The newest text, lines ended by CR LF: at least its last KeptText characters.
     const QString &conversationText() const { return m_text; }
@@ -54,15 +47,21 @@ public:
     void setTabStops(const QList<qreal> &positions);
 
 private:
+    struct Run
+    {
+        QString text;
+        QColor color;
+    };
+
+    void insertRun(const Run &run);
     void dropOldestLines();
-    void showEnd();
 
     int m_maxLines = MaxLines;
     QString m_text;
     QColor m_color = Qt::black;
-    QTextCursor m_end;   // stays at the end of the document
-    int m_batches = 0;
-    QTimer m_showEnd;
+    QList<Run> m_pending;
+    QTextCursor m_end; // kept at the end of the document between runs
+    QTimer m_flush;
 };
 
 // A colour as the desktop peers store it: 0x00BBGGRR.

@@ -187,8 +187,6 @@ void Dispatcher::onPastLogReply(const ParsedMessage &message)
         return;
     const QString start = pastLogMarker("開始", message.address);
     const QString end = pastLogMarker("終了", message.address);
-    // Up to some hundred segments: laid out once, not once per segment.
-    const ConversationView::Batch batch(m_view);
     m_view.AppendLine(Tab + start + CrLf);
     const QColor headColor = colorFromWindowsValue(m_settings.MessageColor);
     for (const PastLogSegment &segment : pastLogSegments(message.payload)) {
