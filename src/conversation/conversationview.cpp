@@ -8,15 +8,14 @@
 namespace vorlan {
 
 ConversationView::ConversationView(QWidget *parent)
-    : QTextEdit(parent)
+    : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("rtfHomeMessage"));
     setToolTip(QStringLiteral("メッセージ表示"));
     setReadOnly(true);
-    setAcceptRichText(false);
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QTextEdit::WidgetWidth);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, &ConversationView::flushLines);
@@ -50,7 +49,6 @@ void ConversationView::flushLines()
     m_pending.clear();
     dropOldestLines();
     m_end.endEditBlock();
-    m_end.movePosition(QTextCursor::End);
     setTextCursor(m_end);
     ensureCursorVisible();
 }
@@ -58,10 +56,13 @@ void ConversationView::flushLines()
 void ConversationView::insertRun(const Run &run)
 {
     QTextCursor &cursor = m_end;
-    cursor.movePosition(QTextCursor::End);
+    // Moving a cursor lays its block out and keeps that layout for good: a few hundred bytes
+    // for every line. Inserting keeps the cursor at the end, so it moves only when it is not.
+    const int last = document()->characterCount() - 1;
+    if (cursor.position() != last)
+        cursor.setPosition(last);
     QTextCharFormat format;
     format.setForeground(run.color);
-    cursor.setCharFormat(format);
     // The document breaks blocks itself: a CR LF pair is one line break, never two.
     const QString &text = run.text;
     qsizetype start = 0;
@@ -73,7 +74,7 @@ void ConversationView::insertRun(const Run &run)
             cursor.insertText(text.mid(start, end - start), format);
         if (end >= text.size())
             break;
-        cursor.insertBlock();
+        cursor.insertBlock(cursor.blockFormat(), format);
         start = end + 2;
     }
 }

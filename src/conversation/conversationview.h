@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QList>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <optional>
 
@@ -16,7 +16,7 @@ namespace vorlan {
 // be built from it without extracting the document. Lines reach the document, the layout and
 // the screen once per turn of the event loop, in the order they were appended: a flood of lines
 // is laid out in batches, not line by line.
-class ConversationView : public QTextEdit
+class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
 
