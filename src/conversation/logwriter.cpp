@@ -59,6 +59,7 @@ bool LogWriter::WriteLog(const QStringList &items)
 
 void LogWriter::close()
 {
+    m_nameWatch.stop();
     if (m_file.isOpen())
         m_file.close();
 }
@@ -75,6 +76,7 @@ bool LogWriter::openFor(const QDate &day)
     // Unbuffered: a write that fails must leave nothing behind for a later flush to add.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
+    m_nameWatch.watch(m_file.fileName());
     return append(dayHeader(day));
 }
 
@@ -91,13 +93,21 @@ bool LogWriter::append(const QByteArray &bytes)
     return false;
 }
 
+bool LogWriter::stillNamed() const
+{
+    struct stat onDisk {};
+    struct stat open {};
+    return ::stat(QFile::encodeName(m_file.fileName()).constData(), &onDisk) == 0
+           && ::fstat(m_file.handle(), &open) == 0 && onDisk.st_dev == open.st_dev
+           && onDisk.st_ino == open.st_ino;
+}
+
 bool LogWriter::writeItems(const QStringList &items)
 {
     // Here a file whose name was deleted, or whose folder was removed, still takes writes that
     // nobody will ever read; the user would lose the log without a word. Treat it as a failed
-    // write, as a full disk would be. The open file itself tells: it has no name left.
-    struct stat open {};
-    if (::fstat(m_file.handle(), &open) != 0 || open.st_nlink == 0) {
+    // write, as a full disk would be.
+    if (m_nameWatch.maybeChanged() && !stillNamed()) {
         close();
         return false;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/namewatch.h"
+
 #include <QDate>
 #include <QFile>
 #include <QString>
@@ -45,6 +47,8 @@ public:
 private:
     bool openFor(const QDate &day);
     bool writeItems(const QStringList &items);
+    // Whether the open file is still the one under its name.
+    bool stillNamed() const;
     // Writes bytes whole or, on failure, cuts the file back and closes it.
     bool append(const QByteArray &bytes);
 
@@ -53,6 +57,7 @@ private:
     QString m_logDate;
     QDate m_day; // the day of m_logDate, compared on every write
     QFile m_file;
+    NameWatch m_nameWatch;
 };
 
 } // namespace vorlan
