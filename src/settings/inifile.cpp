@@ -8,6 +8,7 @@
 
 #include <QHash>
 
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -444,20 +445,20 @@ struct IniSnapshot::Data
     struct Section
     {
         QString name;
-        qsizetype begin = 0; // first line after the header
-        qsizetype end = 0;   // the next header, or the end
+        qsizetype begin = 0; // the byte after the header line
+        qsizetype end = 0;   // the start of the next header line, or the end
         // Key lines decoded on the first look, in file order.
         mutable std::optional<std::vector<std::pair<QString, QString>>> keys;
     };
 
     QByteArray bytes;
-    std::vector<std::pair<qsizetype, qsizetype>> lines; // start and length with the line end
     std::vector<Section> sections;
 
-    Line line(qsizetype index) const
+    // The end of the line that starts at start: after its LF, or the end of the file.
+    qsizetype lineEnd(qsizetype start) const
     {
-        const auto [start, length] = lines[size_t(index)];
-        return parseLine(bytes.sliced(start, length));
+        const qsizetype newline = bytes.indexOf('\n', start);
+        return newline < 0 ? bytes.size() : newline + 1;
     }
 
     // The first section of that name, as Document::sectionRange finds it.
@@ -474,13 +475,46 @@ struct IniSnapshot::Data
     {
         if (!s.keys) {
             s.keys.emplace();
-            for (qsizetype i = s.begin; i < s.end; ++i) {
-                Line parsed = line(i);
+            for (qsizetype start = s.begin; start < s.end;) {
+                const qsizetype end = lineEnd(start);
+                Line parsed = parseLine(bytes.sliced(start, end - start));
                 if (parsed.kind == Line::Key)
                     s.keys->emplace_back(std::move(parsed.name), std::move(parsed.value));
+                start = end;
             }
         }
         return *s.keys;
+    }
+
+    // Only a line whose first byte after blanks is "[" can be a header: blanks and "[" are
+    // single bytes in code page 932 and never start a double-byte character. So the bytes are
+    // searched for "[" alone, and only the lines found so are decoded (parseLine decides).
+    void findSections()
+    {
+        const char *const all = bytes.constData();
+        const qsizetype size = bytes.size();
+        qsizetype from = 0;
+        while (from < size) {
+            const auto *bracket = static_cast<const char *>(std::memchr(all + from, '[', size_t(size - from)));
+            if (!bracket)
+                break;
+            const qsizetype at = bracket - all;
+            qsizetype start = at;
+            while (start > 0 && (all[start - 1] == ' ' || all[start - 1] == '\t'))
+                --start;
+            if (start > 0 && all[start - 1] != '\n') {
+                from = at + 1;
+                continue;
+            }
+            const qsizetype end = lineEnd(at);
+            Line header = parseLine(bytes.sliced(start, end - start));
+            if (header.kind == Line::Section) {
+                if (!sections.empty())
+                    sections.back().end = start;
+                sections.push_back({std::move(header.name), end, size, {}});
+            }
+            from = end;
+        }
     }
 };
 
@@ -499,32 +533,8 @@ IniSnapshot::IniSnapshot(const QString &path)
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return;
-    Data &data = *m_data;
-    data.bytes = std::move(bytes);
-    const QByteArray &all = data.bytes;
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf('\n', start);
-        end = end < 0 ? all.size() : end + 1;
-        const qsizetype index = qsizetype(data.lines.size());
-        data.lines.emplace_back(start, end - start);
-        // Blanks and "[" are single bytes in code page 932 and never start a double-byte
-        // character, so only lines that start so can be headers; parseLine decides.
-        qsizetype first = start;
-        while (first < end && (all[first] == ' ' || all[first] == '\t'))
-            ++first;
-        if (first < end && all[first] == '[') {
-            Line header = data.line(index);
-            if (header.kind == Line::Section) {
-                if (!data.sections.empty())
-                    data.sections.back().end = index;
-                data.sections.push_back({std::move(header.name), index + 1, index + 1, {}});
-            }
-        }
-        start = end;
-    }
-    if (!data.sections.empty())
-        data.sections.back().end = qsizetype(data.lines.size());
+    m_data->bytes = std::move(bytes);
+    m_data->findSections();
 }
 
 QString IniSnapshot::readText(const QString &section, const QString &key) const

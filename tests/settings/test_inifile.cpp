@@ -436,7 +436,7 @@ const QList<QByteArray> &trickyFiles()
     static const QList<QByteArray> files = {
         "",
         "1=before any header\r\n[IP]\r\n1=a\r\n2=b\r\n3=\r\n4=stale",
-        "[ip]\r\n2=second\r\n1=first\r\n ; 3=comment\r\n[Ip]\r\n3=other section",
+        "[ip]\r\n2=second\r\nv=[not a header]\r\n1=first\r\n ; 3=comment\r\n[Ip]\r\n3=other section",
         "  [ OPT ] \r\nFT = 10 \r\nft=20\r\nCO=-5x\r\n[IP\r\n1=still opt\r\n[KEY]\r\n1=k\n2=l\r\r\n",
         "[OPT]\r\nUserName=" + QByteArray("\x83\x5d\x83\x5d") + "\r\nMiss=\x82\xb3\x82\xf1\r\n"
         "[\x95\x5c]\r\n1=x\r\n[KEY]\r\n1=\x83\x5d\r\n2=\r\n",
