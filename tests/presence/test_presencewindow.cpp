@@ -1,11 +1,11 @@
 #include "app/mainwindow.h"
+#include "presence/waveplayer.h"
 #include "presence/presence.h"
 #include "roster/memberlist.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
 #include <QPushButton>
-#include <QSoundEffect>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -158,11 +158,13 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vorlan taro-> hi"));
     EXPECT_EQ(beeps, 5);
-    EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
+    const vorlan::WavePlayer *player = window.findChild<vorlan::WavePlayer *>();
+    ASSERT_NE(player, nullptr);
+    EXPECT_FALSE(player->looked());
     window.settings().NormalSound = 2;
     window.settings().ReceiveWaveFile = folder.filePath("missing.wav");
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
-    EXPECT_NE(window.findChild<QSoundEffect *>(), nullptr);
+    EXPECT_TRUE(player->looked());
 }
 
 // Bringing the window forward undoes a minimise, not a maximise.
