@@ -224,8 +224,13 @@ QIcon builtInIcon(StateIcon which)
     static const bool registered = (initIconResources(), true);
     Q_UNUSED(registered);
     QIcon icon;
-    icon.addFile(iconResource(which, 16), QSize(16, 16));
-    icon.addFile(iconResource(which, 32), QSize(32, 32));
+    // Read as PNG only: a reader allowed to detect the format loads every image-format plugin
+    // on the system (and their libraries) to ask each, a good part of the start-up time.
+    for (const int size : {16, 32}) {
+        QImageReader reader(iconResource(which, size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 
