@@ -2,8 +2,8 @@
 
 #include <QColor>
 #include <QList>
-#include <QTextCursor>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QTimer>
 #include <optional>
 
@@ -15,7 +15,8 @@ namespace vorlan {
 // the view keeps the end of the text the way peers see it (lines ended by CR LF), so replies can
 // be built from it without extracting the document. Lines reach the document, the layout and
 // the screen once per turn of the event loop, in the order they were appended: a flood of lines
-// is laid out in batches, not line by line.
+// is laid out in batches, not line by line. A plain-text view lays out only the lines it shows,
+// so neither the cost of a line nor its memory grows with the lines above it.
 class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
