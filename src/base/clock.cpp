@@ -2,17 +2,18 @@
 
 namespace vorlan {
 
-// A local time costs a look at the time-zone file (Qt asks the C library to re-read it); an
-// offset can only change at a whole second, so one look per second gives the same wall time.
+// A local time costs a look at the time-zone file (Qt asks the C library to re-read it). The
+// program shows and logs whole seconds only, and an offset from UTC can only change at a whole
+// second, so the local time is made once a second and handed out until the next one.
 QDateTime SystemClock::now() const
 {
-    const qint64 msecs = QDateTime::currentMSecsSinceEpoch();
-    const qint64 second = msecs / 1000;
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
     if (second != m_second) {
-        m_offset = QDateTime::fromMSecsSinceEpoch(second * 1000).offsetFromUtc();
+        const int offset = QDateTime::fromSecsSinceEpoch(second).offsetFromUtc();
+        m_now = QDateTime::fromSecsSinceEpoch(second, Qt::OffsetFromUTC, offset);
         m_second = second;
     }
-    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::OffsetFromUTC, m_offset);
+    return m_now;
 }
 
 } // namespace vorlan

@@ -12,8 +12,8 @@ public:
     virtual QDateTime now() const = 0;
 };
 
-// The local time of the system. Every received line asks for it twice (its time stamp and the
-// log's day), so the offset from UTC is looked up once a second, not on every call.
+// The local time of the system, to the second. Every received line asks for it twice (its time
+// stamp and the log's day), so it is worked out once a second, not on every call.
 class SystemClock final : public Clock
 {
 public:
@@ -21,7 +21,7 @@ public:
 
 private:
     mutable qint64 m_second = -1;
-    mutable int m_offset = 0;
+    mutable QDateTime m_now;
 };
 
 } // namespace vorlan

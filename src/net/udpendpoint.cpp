@@ -230,8 +230,9 @@ void UdpEndpoint::receiveWaiting()
         if (!receiveOne())
             return;
         // A handler that sent has let pending events run, this handler among them, which may
-        // have taken later datagrams already; reading on here could hand over an older
-        // datagram after a newer one. What is still waiting raises the next notification.
+        // have taken the datagrams that followed already. Reading on here would pile more
+        // lines onto a handler that has not finished; what is still waiting raises the next
+        // notification instead.
         if (m_tag != '3' || m_sends != sendsBefore || clock.elapsed() >= ReadBudgetMs)
             return;
     }

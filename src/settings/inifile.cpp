@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -446,13 +447,16 @@ struct IniSnapshot::Data
     {
         QString name;
         qsizetype begin = 0; // the byte after the header line
-        qsizetype end = 0;   // the start of the next header line, or the end
+        qsizetype end = -1;  // the start of the next header line, the end, or -1 not found yet
         // Key lines decoded on the first look, in file order.
         mutable std::optional<std::vector<std::pair<QString, QString>>> keys;
     };
 
     QByteArray bytes;
-    std::vector<Section> sections;
+    // Found in file order, as far as the looks so far needed: a section near the top is found
+    // without going through the rest of a large file. A deque keeps them in place as it grows.
+    std::deque<Section> sections;
+    qsizetype scanned = 0;
 
     // The end of the line that starts at start: after its LF, or the end of the file.
     qsizetype lineEnd(qsizetype start) const
@@ -462,17 +466,20 @@ struct IniSnapshot::Data
     }
 
     // The first section of that name, as Document::sectionRange finds it.
-    const Section *section(QStringView name) const
+    const Section *section(QStringView name)
     {
-        for (const Section &s : sections) {
-            if (sameName(s.name, name))
-                return &s;
+        for (size_t i = 0;; ++i) {
+            if (i == sections.size() && !findNextSection())
+                return nullptr;
+            if (sameName(sections[i].name, name))
+                return &sections[i];
         }
-        return nullptr;
     }
 
-    const std::vector<std::pair<QString, QString>> &keysOf(const Section &s) const
+    const std::vector<std::pair<QString, QString>> &keysOf(const Section &s)
     {
+        while (s.end < 0)
+            findNextSection();
         if (!s.keys) {
             s.keys.emplace();
             for (qsizetype start = s.begin; start < s.end;) {
@@ -489,13 +496,14 @@ struct IniSnapshot::Data
     // Only a line whose first byte after blanks is "[" can be a header: blanks and "[" are
     // single bytes in code page 932 and never start a double-byte character. So the bytes are
     // searched for "[" alone, and only the lines found so are decoded (parseLine decides).
-    void findSections()
+    // False at the end of the file, where the last section ends.
+    bool findNextSection()
     {
         const char *const all = bytes.constData();
         const qsizetype size = bytes.size();
-        qsizetype from = 0;
-        while (from < size) {
-            const auto *bracket = static_cast<const char *>(std::memchr(all + from, '[', size_t(size - from)));
+        while (scanned < size) {
+            const auto *bracket = static_cast<const char *>(
+                std::memchr(all + scanned, '[', size_t(size - scanned)));
             if (!bracket)
                 break;
             const qsizetype at = bracket - all;
@@ -503,18 +511,23 @@ struct IniSnapshot::Data
             while (start > 0 && (all[start - 1] == ' ' || all[start - 1] == '\t'))
                 --start;
             if (start > 0 && all[start - 1] != '\n') {
-                from = at + 1;
+                scanned = at + 1;
                 continue;
             }
             const qsizetype end = lineEnd(at);
+            scanned = end;
             Line header = parseLine(bytes.sliced(start, end - start));
             if (header.kind == Line::Section) {
                 if (!sections.empty())
                     sections.back().end = start;
-                sections.push_back({std::move(header.name), end, size, {}});
+                sections.push_back({std::move(header.name), end, -1, {}});
+                return true;
             }
-            from = end;
         }
+        scanned = size;
+        if (!sections.empty() && sections.back().end < 0)
+            sections.back().end = size;
+        return false;
     }
 };
 
@@ -534,7 +547,6 @@ IniSnapshot::IniSnapshot(const QString &path)
     if (file.error() != QFileDevice::NoError)
         return;
     m_data->bytes = std::move(bytes);
-    m_data->findSections();
 }
 
 QString IniSnapshot::readText(const QString &section, const QString &key) const

@@ -66,10 +66,10 @@ private:
     QString m_path;
 };
 
-// The settings file as it was read once, answering reads by the same rules as IniFile's. Only
-// the lines of the sections asked for are decoded (section headers are found from the bytes),
-// so a large file costs little more than reading it, however many keys are looked up. An
-// unreadable file reads as empty, as it does through IniFile. Copies share the reading.
+// The settings file as it was read once, answering reads by the same rules as IniFile's. It is
+// searched for section headers only as far as the sections asked for, and only their lines are
+// decoded, so a large file costs little more than reading it, however many keys are looked up.
+// An unreadable file reads as empty, as it does through IniFile. Copies share the reading.
 class IniSnapshot
 {
 public:
