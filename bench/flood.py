@@ -13,16 +13,22 @@ It binds 0.0.0.0:<port> and takes commands on stdin, answering one line each on 
                              as it can, the first from this host, the others reporting addresses
                              <fake prefix>.<n>.<k> (texts only; nothing is sent to them);
                              answers "sent <seconds>"
+    rejoins                  answers "rejoins" and the kernel arrival times (wall clock, seconds)
+                             of the Rejoin datagrams seen since the last such command: what a
+                             click on the target's reload button sends first
     quit
 """
 
 import socket
+import struct
 import sys
 import time
 
 HEADER = "%s 0peer,peerhost,%s,10:00:00"
 BODY = "受信試験の行です。流量を測るための日本語と数字が並んでいます。一行はちょうど六十文字になるように切りそろえます。"
 REPLY_TIMEOUT = 10
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
+REJOINS = []
 
 
 def chat(address, n):
@@ -38,9 +44,14 @@ def wait_code(sock, code, timeout):
             return False
         sock.settimeout(remaining)
         try:
-            data, _source = sock.recvfrom(65536)
+            data, ancillary, _flags, _source = sock.recvmsg(65536, 256)
         except socket.timeout:
             return False
+        if data[:3] == b"203":
+            for level, kind, value in ancillary:
+                if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+                    seconds, nanoseconds = struct.unpack("qq", value[:16])
+                    REJOINS.append(seconds + nanoseconds / 1e9)
         if data[:3] == code:
             return True
 
@@ -79,6 +90,7 @@ def main():
     target = (target_address, port)
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 20)
+    sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
     sock.bind(("0.0.0.0", port))
     print("ready", flush=True)
     first = 0
@@ -93,6 +105,9 @@ def main():
             seconds, late = send_lines(sock, target, address, count, window, first)
             first += count
             print("done %.6f %d" % (seconds, late), flush=True)
+        elif words[0] == "rejoins":
+            print(" ".join(["rejoins"] + ["%.6f" % t for t in REJOINS]), flush=True)
+            REJOINS.clear()
         elif words[0] == "joinburst":
             seconds = join_burst(sock, target, address, int(words[1]), words[2])
             print("sent %s" % ("none" if seconds is None else "%.6f" % seconds), flush=True)

@@ -122,7 +122,8 @@ def in_process_rows(table, s):
                   "(worst of four kinds) vs none", time_text(worst), time_text(encodable),
                   worst / encodable, "≤ 1.5 x (proposed; the issue sets none)",
                   worst / encodable <= 1.5)
-    table.pair("dispatch of one received chat line, 100,000 vs 100 lines (view hidden)", s,
+    table.pair("dispatch of one received chat line into the document, 100,000 vs 100 lines "
+               "(view hidden)", s,
                "ReceiveChatLine", 100000, 100, None, "(shown for reference)")
 
 
@@ -136,8 +137,19 @@ def whole_process_rows(table, w):
                       ingest["view_lines"], ingest["dropped"], ingest["logged"], ingest["sent"]),
                   "%.0f lines/s" % rate_full, "%.0f lines/s" % rate_empty, ratio,
                   "≥ 20,000 lines/s, ≤ 1.2 x", rate_full >= 20000 and ratio <= 1.2)
-        table.add("ingest: a click or key handled within 100 ms during a flood",
-                  "not measured", "-", None, "≤ 100 ms", None)
+        clicks = ingest.get("click_latencies") or []
+        seen = sorted(c for c in clicks if c is not None)
+        if clicks:
+            worst = max(seen) if len(seen) == len(clicks) else None
+            table.add("ingest: a click on the reload button during the flood that fills the view, "
+                      "until its Rejoin reaches the other host (%d clicks, %d without effect; "
+                      "median %.0f ms)" % (len(clicks), len(clicks) - len(seen),
+                                           1e3 * seen[len(seen) // 2] if seen else float("nan")),
+                      "worst %s" % ("-" if worst is None else "%.0f ms" % (1e3 * worst)), "-",
+                      None, "≤ 100 ms", worst is not None and worst <= 0.1)
+        else:
+            table.add("ingest: a click handled within 100 ms during a flood", "not measured", "-",
+                      None, "≤ 100 ms", None)
         per_line = ingest["bytes_per_line"]
         table.add("memory per received 60-character line, view filling to %d lines"
                   % ingest["view_lines"], "-" if per_line is None else "%.0f bytes" % per_line,

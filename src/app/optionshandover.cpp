@@ -30,6 +30,7 @@ void applyConversationFont(ConversationView &view, const FontSetting &setting)
 {
     const QFont font = fontOf(view.font(), setting);
     view.setFont(font);
+    view.flushLines();
     QTextCursor cursor(view.document());
     cursor.select(QTextCursor::Document);
     QTextCharFormat format;

@@ -51,7 +51,7 @@ qint16 toShort(qreal value)
 class PositionReader
 {
 public:
-    explicit PositionReader(const IniFile &ini) : m_ini(ini) {}
+    explicit PositionReader(const IniSnapshot &ini) : m_ini(ini) {}
 
     int operator()(const char *key, int current) const
     {
@@ -70,12 +70,12 @@ public:
     }
 
 private:
-    const IniFile &m_ini;
+    const IniSnapshot &m_ini;
 };
 
 // A state icon from its ICON key; when the file gives no picture the box keeps what it
 // holds and the running path is emptied.
-bool loadStateIcon(const IniFile &ini, const char *key, QIcon &box, QString &runningPath)
+bool loadStateIcon(const IniSnapshot &ini, const char *key, QIcon &box, QString &runningPath)
 {
     const QString path = ini.readText(QStringLiteral("ICON"), QLatin1String(key));
     const std::optional<QIcon> icon = loadIconFile(path);
@@ -151,11 +151,11 @@ void applyControlGeometry(MainWindow &window, const PositionReader &read)
 
 // Logging used to go to one file named by LogFile; it now goes to a folder, which the
 // user has to choose again.
-void migrateOldLogSetting(MainWindow &window)
+void migrateOldLogSetting(MainWindow &window, IniSnapshot &read)
 {
     IniFile &ini = window.settingsFile();
     RunningSettings &settings = window.settings();
-    const QString logFile = ini.readText(Opt, QStringLiteral("LogFile"));
+    const QString logFile = read.readText(Opt, QStringLiteral("LogFile"));
     if (settings.LogEnabled != 1 || logFile.isEmpty())
         return;
     window.showMessage(QStringLiteral("ログの記録先をファイルからディレクトリに変更しました.\r\n"
@@ -164,18 +164,20 @@ void migrateOldLogSetting(MainWindow &window)
     settings.LogFolder.clear();
     ini.write(Opt, QStringLiteral("LogChk"), QStringLiteral("0"));
     ini.write(Opt, QStringLiteral("LogFile"), QString());
+    read = ini.snapshot();
 }
 
 // The log folder, and today's log when logging is on.
-void openLog(MainWindow &window)
+void openLog(MainWindow &window, IniSnapshot &read)
 {
     IniFile &ini = window.settingsFile();
     RunningSettings &settings = window.settings();
-    settings.LogFolder = ini.readText(Opt, QStringLiteral("LogDir"));
+    settings.LogFolder = read.readText(Opt, QStringLiteral("LogDir"));
     if (settings.LogFolder.isEmpty()) {
         settings.LogEnabled = 0;
         // Also what creates the settings file on the very first start.
         ini.write(Opt, QStringLiteral("LogChk"), QStringLiteral("0"));
+        read = ini.snapshot();
     }
     if (settings.LogEnabled != 1)
         return;
@@ -188,7 +190,7 @@ void openLog(MainWindow &window)
 
 // The font of one control: what the file names is applied, then the running setting records the
 // font the control actually got.
-void applyFont(const IniFile &ini, QWidget *target, const QString &prefix, FontSetting &running)
+void applyFont(const IniSnapshot &ini, QWidget *target, const QString &prefix, FontSetting &running)
 {
     QFont font = target->font();
     const QString name = ini.readText(Opt, prefix + QStringLiteral("Name"));
@@ -223,8 +225,13 @@ QIcon builtInIcon(StateIcon which)
     static const bool registered = (initIconResources(), true);
     Q_UNUSED(registered);
     QIcon icon;
-    icon.addFile(iconResource(which, 16), QSize(16, 16));
-    icon.addFile(iconResource(which, 32), QSize(32, 32));
+    // Read as PNG only: a reader allowed to detect the format loads every image-format plugin
+    // on the system (and their libraries) to ask each, a good part of the start-up time.
+    for (const int size : {16, 32}) {
+        QImageReader reader(iconResource(which, size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 
@@ -274,7 +281,8 @@ void setColumnTwips(MemberList &list, int column, int twips)
 
 void applyStartupSettings(MainWindow &window)
 {
-    IniFile &ini = window.settingsFile();
+    // The file is read once for the whole phase; the few writes below read it again.
+    IniSnapshot ini = window.settingsFile().snapshot();
     RunningSettings &settings = window.settings();
 
     // The state icons. The boxes start with the built-in artwork; a usable ICON file
@@ -315,8 +323,8 @@ void applyStartupSettings(MainWindow &window)
 
     // Logging. A log that cannot be opened only switches logging off; the rest of the
     // settings still apply.
-    migrateOldLogSetting(window);
-    openLog(window);
+    migrateOldLogSetting(window, ini);
+    openLog(window, ini);
 
     // Peer addresses, alert actions, keywords, honorific.
     window.lstIP().append(ini.readList(QStringLiteral("IP")));

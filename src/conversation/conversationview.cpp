@@ -8,15 +8,17 @@
 namespace vorlan {
 
 ConversationView::ConversationView(QWidget *parent)
-    : QTextEdit(parent)
+    : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("rtfHomeMessage"));
     setToolTip(QStringLiteral("メッセージ表示"));
     setReadOnly(true);
-    setAcceptRichText(false);
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QTextEdit::WidgetWidth);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &ConversationView::flushLines);
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
@@ -28,12 +30,41 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
     if (m_text.size() > 2 * KeptText)
         m_text.remove(0, m_text.size() - KeptText);
 
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
+    m_pending.append({text, m_color});
+    if (!m_flush.isActive())
+        m_flush.start();
+}
+
+void ConversationView::flushLines()
+{
+    m_flush.stop();
+    if (m_pending.isEmpty())
+        return;
+    if (m_end.isNull() || m_end.document() != document())
+        m_end = QTextCursor(document());
+    // One change for the whole batch: the document is laid out once, not once per insert.
+    m_end.beginEditBlock();
+    for (const Run &run : std::as_const(m_pending))
+        insertRun(run);
+    m_pending.clear();
+    dropOldestLines();
+    m_end.endEditBlock();
+    setTextCursor(m_end);
+    ensureCursorVisible();
+}
+
+void ConversationView::insertRun(const Run &run)
+{
+    QTextCursor &cursor = m_end;
+    // Moving a cursor lays its block out and keeps that layout for good: a few hundred bytes
+    // for every line. Inserting keeps the cursor at the end, so it moves only when it is not.
+    const int last = document()->characterCount() - 1;
+    if (cursor.position() != last)
+        cursor.setPosition(last);
     QTextCharFormat format;
-    format.setForeground(m_color);
-    cursor.setCharFormat(format);
+    format.setForeground(run.color);
     // The document breaks blocks itself: a CR LF pair is one line break, never two.
+    const QString &text = run.text;
     qsizetype start = 0;
     while (start <= text.size()) {
         qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
@@ -43,18 +74,15 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
             cursor.insertText(text.mid(start, end - start), format);
         if (end >= text.size())
             break;
-        cursor.insertBlock();
+        cursor.insertBlock(cursor.blockFormat(), format);
         start = end + 2;
     }
-    dropOldestLines();
-    cursor.movePosition(QTextCursor::End);
-    setTextCursor(cursor);
-    ensureCursorVisible();
 }
 
 void ConversationView::setMaximumLines(int lines)
 {
     m_maxLines = lines;
+    flushLines();
     dropOldestLines();
 }
 

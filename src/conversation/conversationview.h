@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
-#include <QTextEdit>
+#include <QList>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTimer>
 #include <optional>
 
 namespace vorlan {
@@ -10,8 +13,11 @@ namespace vorlan {
 // colour; the user can select and copy but not edit. It holds the newest lines only (the log
 // files keep everything): past the bound, the oldest leave from the top. Besides the document
 // the view keeps the end of the text the way peers see it (lines ended by CR LF), so replies can
-// be built from it without extracting the document.
-class ConversationView : public QTextEdit
+// be built from it without extracting the document. Lines reach the document, the layout and
+// the screen once per turn of the event loop, in the order they were appended: a flood of lines
+// is laid out in batches, not line by line. A plain-text view lays out only the lines it shows,
+// so neither the cost of a line nor its memory grows with the lines above it.
+class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
 
@@ -27,7 +33,11 @@ public:
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
     // of the previous insert is kept. The caret ends at the end so the newest line shows.
+    // conversationText has the text at once; the document at the next turn or flushLines.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
+
+    // Puts the lines appended so far into the document now.
+    void flushLines();
 
     // The newest text, lines ended by CR LF: at least its last KeptText characters.
     const QString &conversationText() const { return m_text; }
@@ -38,11 +48,21 @@ public:
     void setTabStops(const QList<qreal> &positions);
 
 private:
+    struct Run
+    {
+        QString text;
+        QColor color;
+    };
+
+    void insertRun(const Run &run);
     void dropOldestLines();
 
     int m_maxLines = MaxLines;
     QString m_text;
     QColor m_color = Qt::black;
+    QList<Run> m_pending;
+    QTextCursor m_end; // kept at the end of the document between runs
+    QTimer m_flush;
 };
 
 // A colour as the desktop peers store it: 0x00BBGGRR.

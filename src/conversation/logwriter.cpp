@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace vorlan {
 
 namespace {
@@ -39,15 +41,15 @@ bool LogWriter::open(const QString &folder)
 {
     close();
     m_folder = folder;
-    return openFor(m_clock.now().date().toString(QStringLiteral("yyyyMMdd")));
+    return openFor(m_clock.now().date());
 }
 
 bool LogWriter::WriteLog(const QStringList &items)
 {
     if (!m_file.isOpen())
         return false;
-    const QString today = m_clock.now().date().toString(QStringLiteral("yyyyMMdd"));
-    if (today != m_logDate) {
+    const QDate today = m_clock.now().date();
+    if (today != m_day) {
         close();
         if (!openFor(today))
             return false;
@@ -57,14 +59,16 @@ bool LogWriter::WriteLog(const QStringList &items)
 
 void LogWriter::close()
 {
+    m_nameWatch.stop();
     if (m_file.isOpen())
         m_file.close();
 }
 
-bool LogWriter::openFor(const QString &logDate)
+bool LogWriter::openFor(const QDate &day)
 {
-    m_logDate = logDate;
-    m_file.setFileName(fileName(m_folder, logDate));
+    m_day = day;
+    m_logDate = day.toString(QStringLiteral("yyyyMMdd"));
+    m_file.setFileName(fileName(m_folder, m_logDate));
     // A FIFO or a device under the day's name is no log file; opening it could block for good.
     if (QFileInfo::exists(m_file.fileName()) && !isRegularFile(m_file.fileName()))
         return false;
@@ -72,19 +76,30 @@ bool LogWriter::openFor(const QString &logDate)
     // Unbuffered: a write that fails must leave nothing behind for a later flush to add.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    return append(dayHeader(QDate::fromString(logDate, QStringLiteral("yyyyMMdd"))));
+    m_nameWatch.watch(m_file.fileName());
+    return append(dayHeader(day));
 }
 
 bool LogWriter::append(const QByteArray &bytes)
 {
     // A write cut short (a full disk) would leave half a line without its line end, and the
     // next day header or line would be glued onto it: the file goes back to its length before.
-    const qint64 before = m_file.size();
-    if (m_file.write(bytes) == bytes.size())
+    // What was written of it is known from the write, so the length is asked only then.
+    const qint64 written = m_file.write(bytes);
+    if (written == bytes.size())
         return true;
-    m_file.resize(before);
+    m_file.resize(m_file.size() - std::max<qint64>(written, 0));
     m_file.close();
     return false;
+}
+
+bool LogWriter::stillNamed() const
+{
+    struct stat onDisk {};
+    struct stat open {};
+    return ::stat(QFile::encodeName(m_file.fileName()).constData(), &onDisk) == 0
+           && ::fstat(m_file.handle(), &open) == 0 && onDisk.st_dev == open.st_dev
+           && onDisk.st_ino == open.st_ino;
 }
 
 bool LogWriter::writeItems(const QStringList &items)
@@ -92,11 +107,7 @@ bool LogWriter::writeItems(const QStringList &items)
     // Here a file whose name was deleted, or whose folder was removed, still takes writes that
     // nobody will ever read; the user would lose the log without a word. Treat it as a failed
     // write, as a full disk would be.
-    struct stat onDisk {};
-    struct stat open {};
-    if (::stat(QFile::encodeName(m_file.fileName()).constData(), &onDisk) != 0
-        || ::fstat(m_file.handle(), &open) != 0 || onDisk.st_dev != open.st_dev
-        || onDisk.st_ino != open.st_ino) {
+    if (m_nameWatch.maybeChanged() && !stillNamed()) {
         close();
         return false;
     }

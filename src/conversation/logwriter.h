@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/namewatch.h"
+
+#include <QDate>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -42,15 +45,19 @@ public:
     static QString fileName(const QString &folder, const QString &logDate);
 
 private:
-    bool openFor(const QString &logDate);
+    bool openFor(const QDate &day);
     bool writeItems(const QStringList &items);
+    // Whether the open file is still the one under its name.
+    bool stillNamed() const;
     // Writes bytes whole or, on failure, cuts the file back and closes it.
     bool append(const QByteArray &bytes);
 
     const Clock &m_clock;
     QString m_folder;
     QString m_logDate;
+    QDate m_day; // the day of m_logDate, compared on every write
     QFile m_file;
+    NameWatch m_nameWatch;
 };
 
 } // namespace vorlan

@@ -132,6 +132,7 @@ void UdpEndpoint::armWrite()
 bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
 {
     const QByteArray bytes = encodeCp932(text);
+    ++m_sends;
     int error = 0;
     if (bytes.size() > MaxDatagram) {
         // Callers split what they send; a datagram this long would break every receiver.
@@ -209,7 +210,7 @@ void UdpEndpoint::txtSockIn_KeyDown()
         m_tag = '4';
         break;
     case '3':
-        receiveOne();
+        receiveWaiting();
         break;
     case '4':
         armRead();
@@ -220,17 +221,36 @@ void UdpEndpoint::txtSockIn_KeyDown()
     }
 }
 
-void UdpEndpoint::receiveOne()
+void UdpEndpoint::receiveWaiting()
 {
+    QElapsedTimer clock;
+    clock.start();
+    const quint64 sendsBefore = m_sends;
+    for (int taken = 0; taken < ReadBatch; ++taken) {
+        if (!receiveOne())
+            return;
+        // A handler that sent has let pending events run, this handler among them, which may
+        // have taken the datagrams that followed already. Reading on here would pile more
+        // lines onto a handler that has not finished; what is still waiting raises the next
+        // notification instead.
+        if (m_tag != '3' || m_sends != sendsBefore || clock.elapsed() >= ReadBudgetMs)
+            return;
+    }
+}
+
+bool UdpEndpoint::receiveOne()
+{
+    if (m_fd < 0)
+        return false;
     const ssize_t received = ::recv(m_fd, m_buffer.data(), size_t(m_buffer.size()), 0);
     if (received < 0) {
         const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
-            return; // spurious readiness: stay armed
+            return false; // nothing (more) waiting: stay armed
         const QString message = failureText("recv:", error);
         close();
         emit failed(message);
-        return;
+        return false;
     }
     if (received > MaxReceived) {
         // No desktop peer sends one, and handling them lets any sender flood the view.
@@ -240,9 +260,10 @@ void UdpEndpoint::receiveOne()
             std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
             std::fflush(stderr);
         }
-        return;
+        return true;
     }
     emit messageReceived(decodeCp932(datagramText(QByteArrayView(m_buffer.constData(), received))));
+    return true;
 }
 
 } // namespace vorlan

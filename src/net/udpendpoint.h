@@ -12,7 +12,8 @@ namespace vorlan {
 // The one UDP socket of a peer. Readiness arrives through socket notifiers on the UI thread and
 // drives the endpoint state: "1" bound, no send yet; "4" a send was made, waiting for write
 // readiness; "3" armed for incoming data; "0" closed. Each received datagram is handed on as
-// text through messageReceived (the caller's ProcessMessage).
+// text through messageReceived (the caller's ProcessMessage), one at a time and in the order of
+// arrival.
 class UdpEndpoint : public QObject
 {
     Q_OBJECT
@@ -24,6 +25,11 @@ public:
     static constexpr int SendBudgetMs = 100;        // the longest one SendDatagram waits for room
     static constexpr int SendBufferSize = 256 * 1024;
     static constexpr int ReceiveBufferSize = 1024 * 1024;
+    // One read notification takes the datagrams already waiting, up to this many or this long,
+    // so a flood is laid out and painted once per batch instead of once per line, while input
+    // and timers still get their turn between batches.
+    static constexpr int ReadBatch = 256;
+    static constexpr int ReadBudgetMs = 8;
 
     struct Config
     {
@@ -63,7 +69,9 @@ signals:
 
 private:
     int sendTo(const QByteArray &bytes, const QString &address);
-    void receiveOne();
+    void receiveWaiting();
+    // False when nothing was waiting or the endpoint failed.
+    bool receiveOne();
     void armRead();
     void armWrite();
     void disarm();
@@ -75,6 +83,7 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_buffer;
     bool m_oversizeTold = false;
+    quint64 m_sends = 0;
 };
 
 } // namespace vorlan

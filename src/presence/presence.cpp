@@ -146,7 +146,10 @@ Presence::Seams desktopSeams(QWidget &window)
             window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();
         window.raise();
-        window.activateWindow();
+        // Asking for the focus waits for the X server's answer; with the window active already
+        // that wait came with every received line.
+        if (!window.isActiveWindow())
+            window.activateWindow();
     };
     seams.beep = [] { QApplication::beep(); };
     seams.requestAttention = [&window](qint32 ticks) {

@@ -8,7 +8,12 @@
 #include <QHash>
 #include <QSaveFile>
 
+#include <QHash>
+
+#include <cstring>
+#include <deque>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -77,6 +82,17 @@ bool sameName(QStringView a, QStringView b)
             return false;
     }
     return true;
+}
+
+// A name in the form sameName compares: equal names fold to equal text.
+QString foldedName(QStringView name)
+{
+    QString folded = name.toString();
+    for (QChar &c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() - u'A' + u'a');
+    }
+    return folded;
 }
 
 // A value or name holding a line break would split its line in two and change the file's shape.
@@ -217,6 +233,52 @@ public:
         return true;
     }
 
+    // As set() for each key in turn (keys distinct), in one pass over the section: keys that
+    // exist change in place, the others follow the section's last key in the order given.
+    bool setAll(const QString &section, const QList<std::pair<QString, QString>> &entries)
+    {
+        const auto [begin, end] = sectionRange(section);
+        std::vector<Line> added;
+        bool changed = false;
+        if (begin < 0) {
+            terminateLastLine();
+            m_lines.push_back(makeLine(u'[' + section + u']'));
+            for (const auto &[key, value] : entries)
+                m_lines.push_back(makeLine(key + u'=' + value));
+            return true;
+        }
+        QHash<QString, qsizetype> firstKey;
+        qsizetype insertAfter = begin - 1; // the header
+        for (qsizetype i = begin; i < end; ++i) {
+            const Line &line = m_lines[size_t(i)];
+            if (line.kind != Line::Key)
+                continue;
+            const QString folded = foldedName(line.name);
+            if (!firstKey.contains(folded))
+                firstKey.insert(folded, i);
+            insertAfter = i;
+        }
+        for (const auto &[key, value] : entries) {
+            Line keyLine = makeLine(key + u'=' + value);
+            const auto found = firstKey.constFind(foldedName(key));
+            if (found == firstKey.constEnd()) {
+                added.push_back(std::move(keyLine));
+                continue;
+            }
+            Line &line = m_lines[size_t(*found)];
+            if (line.value != keyLine.value) {
+                replaceValue(line, value);
+                changed = true;
+            }
+        }
+        if (added.empty())
+            return changed;
+        terminate(m_lines[size_t(insertAfter)].raw);
+        m_lines.insert(m_lines.begin() + insertAfter + 1, std::make_move_iterator(added.begin()),
+                       std::make_move_iterator(added.end()));
+        return true;
+    }
+
     bool save(const QString &path) const
     {
         QSaveFile file(path);
@@ -300,6 +362,23 @@ qint64 leadingInteger(QStringView text)
     return negative ? -result : result;
 }
 
+qint32 numberValue(const QString &value, qint32 defaultValue)
+{
+    if (value.isEmpty())
+        return defaultValue;
+    const qint64 number = leadingInteger(value);
+    if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return defaultValue;
+    return qint32(number);
+}
+
+qint16 shortValue(qint32 number, qint16 defaultValue)
+{
+    if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max())
+        return defaultValue;
+    return qint16(number);
+}
+
 } // namespace
 
 IniFile::IniFile(QString path)
@@ -318,21 +397,12 @@ QString IniFile::readText(const QString &section, const QString &key) const
 
 qint32 IniFile::readNumber(const QString &section, const QString &key, qint32 defaultValue) const
 {
-    const QString value = readText(section, key);
-    if (value.isEmpty())
-        return defaultValue;
-    const qint64 number = leadingInteger(value);
-    if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
-        return defaultValue;
-    return qint32(number);
+    return numberValue(readText(section, key), defaultValue);
 }
 
 qint16 IniFile::readShort(const QString &section, const QString &key, qint16 defaultValue) const
 {
-    const qint32 number = readNumber(section, key, defaultValue);
-    if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max())
-        return defaultValue;
-    return qint16(number);
+    return shortValue(readNumber(section, key, defaultValue), defaultValue);
 }
 
 QStringList IniFile::readList(const QString &section) const
@@ -381,12 +451,174 @@ bool IniFile::writeList(const QString &section, const QStringList &items)
     Document document;
     if (!document.load(m_path))
         return false;
-    const QString name = oneLine(trimBlanks(section).toString());
-    bool changed = false;
+    QList<std::pair<QString, QString>> entries;
+    entries.reserve(items.size() + 1);
     for (qsizetype i = 0; i < items.size(); ++i)
-        changed |= document.set(name, QString::number(i + 1), oneLine(items[i]));
-    changed |= document.set(name, QString::number(items.size() + 1), QString());
-    return !changed || document.save(m_path);
+        entries.append({QString::number(i + 1), oneLine(items[i])});
+    entries.append({QString::number(items.size() + 1), QString()});
+    return !document.setAll(oneLine(trimBlanks(section).toString()), entries)
+           || document.save(m_path);
+}
+
+IniSnapshot IniFile::snapshot() const
+{
+    return IniSnapshot(m_path);
+}
+
+// --- the snapshot ---------------------------------------------------------------------------
+
+struct IniSnapshot::Data
+{
+    struct Section
+    {
+        QString name;
+        qsizetype begin = 0; // the byte after the header line
+        qsizetype end = -1;  // the start of the next header line, the end, or -1 not found yet
+        // Key lines decoded on the first look, in file order.
+        mutable std::optional<std::vector<std::pair<QString, QString>>> keys;
+    };
+
+    QByteArray bytes;
+    // Found in file order, as far as the looks so far needed: a section near the top is found
+    // without going through the rest of a large file. A deque keeps them in place as it grows.
+    std::deque<Section> sections;
+    qsizetype scanned = 0;
+
+    // The end of the line that starts at start: after its LF, or the end of the file.
+    qsizetype lineEnd(qsizetype start) const
+    {
+        const qsizetype newline = bytes.indexOf('\n', start);
+        return newline < 0 ? bytes.size() : newline + 1;
+    }
+
+    // The first section of that name, as Document::sectionRange finds it.
+    const Section *section(QStringView name)
+    {
+        for (size_t i = 0;; ++i) {
+            if (i == sections.size() && !findNextSection())
+                return nullptr;
+            if (sameName(sections[i].name, name))
+                return &sections[i];
+        }
+    }
+
+    const std::vector<std::pair<QString, QString>> &keysOf(const Section &s)
+    {
+        while (s.end < 0)
+            findNextSection();
+        if (!s.keys) {
+            s.keys.emplace();
+            for (qsizetype start = s.begin; start < s.end;) {
+                const qsizetype end = lineEnd(start);
+                Line parsed = parseLine(bytes.sliced(start, end - start));
+                if (parsed.kind == Line::Key)
+                    s.keys->emplace_back(std::move(parsed.name), std::move(parsed.value));
+                start = end;
+            }
+        }
+        return *s.keys;
+    }
+
+    // Only a line whose first byte after blanks is "[" can be a header: blanks and "[" are
+    // single bytes in code page 932 and never start a double-byte character. So the bytes are
+    // searched for "[" alone, and only the lines found so are decoded (parseLine decides).
+    // False at the end of the file, where the last section ends.
+    bool findNextSection()
+    {
+        const char *const all = bytes.constData();
+        const qsizetype size = bytes.size();
+        while (scanned < size) {
+            const auto *bracket = static_cast<const char *>(
+                std::memchr(all + scanned, '[', size_t(size - scanned)));
+            if (!bracket)
+                break;
+            const qsizetype at = bracket - all;
+            qsizetype start = at;
+            while (start > 0 && (all[start - 1] == ' ' || all[start - 1] == '\t'))
+                --start;
+            if (start > 0 && all[start - 1] != '\n') {
+                scanned = at + 1;
+                continue;
+            }
+            const qsizetype end = lineEnd(at);
+            scanned = end;
+            Line header = parseLine(bytes.sliced(start, end - start));
+            if (header.kind == Line::Section) {
+                if (!sections.empty())
+                    sections.back().end = start;
+                sections.push_back({std::move(header.name), end, -1, {}});
+                return true;
+            }
+        }
+        scanned = size;
+        if (!sections.empty() && sections.back().end < 0)
+            sections.back().end = size;
+        return false;
+    }
+};
+
+IniSnapshot::IniSnapshot()
+    : m_data(std::make_shared<Data>())
+{
+}
+
+IniSnapshot::IniSnapshot(const QString &path)
+    : IniSnapshot()
+{
+    // The same reading as Document::load; a file that cannot be read reads as empty.
+    QFile file(path);
+    if (!file.exists() || !isRegularFile(path) || QFileInfo(path).size() > MaxFileSize
+        || !file.open(QIODevice::ReadOnly))
+        return;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return;
+    m_data->bytes = std::move(bytes);
+}
+
+QString IniSnapshot::readText(const QString &section, const QString &key) const
+{
+    const Data::Section *s = m_data->section(trimBlanks(section));
+    if (!s)
+        return {};
+    const QStringView name = trimBlanks(key);
+    for (const auto &[keyName, value] : m_data->keysOf(*s)) {
+        if (sameName(keyName, name))
+            return value;
+    }
+    return {};
+}
+
+qint32 IniSnapshot::readNumber(const QString &section, const QString &key, qint32 defaultValue) const
+{
+    return numberValue(readText(section, key), defaultValue);
+}
+
+qint16 IniSnapshot::readShort(const QString &section, const QString &key, qint16 defaultValue) const
+{
+    return shortValue(readNumber(section, key, defaultValue), defaultValue);
+}
+
+QStringList IniSnapshot::readList(const QString &section) const
+{
+    QStringList items;
+    const Data::Section *s = m_data->section(trimBlanks(section));
+    if (!s)
+        return items;
+    // The first key of each name counts, as a look-up finds it.
+    QHash<QString, QString> values;
+    for (const auto &[keyName, value] : m_data->keysOf(*s)) {
+        const QString folded = foldedName(keyName);
+        if (!values.contains(folded))
+            values.insert(folded, value);
+    }
+    for (int index = 1;; ++index) {
+        const QString value = values.value(QString::number(index));
+        if (value.isEmpty())
+            break;
+        items.append(value);
+    }
+    return items;
 }
 
 } // namespace vorlan

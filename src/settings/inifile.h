@@ -4,9 +4,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <utility>
 
 namespace vorlan {
+
+class IniSnapshot;
 
 // One key set to one value.
 struct IniWrite
@@ -58,8 +61,31 @@ public:
     // Items under "1".."n" and an empty key n+1 as the end mark; higher keys stay untouched.
     bool writeList(const QString &section, const QStringList &items);
 
+    // The file as it is now, read once, for a phase that reads many keys.
+    IniSnapshot snapshot() const;
+
 private:
     QString m_path;
+};
+
+// The settings file as it was read once, answering reads by the same rules as IniFile's. It is
+// searched for section headers only as far as the sections asked for, and only their lines are
+// decoded, so a large file costs little more than reading it, however many keys are looked up.
+// An unreadable file reads as empty, as it does through IniFile. Copies share the reading.
+class IniSnapshot
+{
+public:
+    IniSnapshot();
+    explicit IniSnapshot(const QString &path);
+
+    QString readText(const QString &section, const QString &key) const;
+    qint32 readNumber(const QString &section, const QString &key, qint32 defaultValue) const;
+    qint16 readShort(const QString &section, const QString &key, qint16 defaultValue) const;
+    QStringList readList(const QString &section) const;
+
+private:
+    struct Data;
+    std::shared_ptr<Data> m_data;
 };
 
 } // namespace vorlan

@@ -113,6 +113,7 @@ TEST_F(MainWindowTest, TheConversationViewIsReadOnlyPlainText)
     window.show();
     view->setFocus();
     press(view, Qt::Key_X, "x");
+    view->flushLines();
     EXPECT_EQ(view->toPlainText(), "<b>not bold</b>\n");
     EXPECT_EQ(view->conversationText(), "<b>not bold</b>\r\n");
     EXPECT_TRUE(view->isReadOnly());

@@ -2,11 +2,15 @@
 
 #include "base/clock.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -176,24 +180,46 @@ TEST_F(LogWriterTest, failed_open_closes_the_file_that_was_open)
     EXPECT_EQ(readFile(logOf("20240315")), QByteArray("*** 2024/03/15 ***\r\n"));
 }
 
-TEST_F(LogWriterTest, write_after_the_folder_was_removed_fails_and_closes)
+// What happens to the file's name is seen from the next turn of the event loop on.
+TEST_F(LogWriterTest, write_after_the_files_name_was_lost_fails_and_closes_other_changes_do_not)
 {
-    const QString sub = folder() + "/log";
-    ASSERT_TRUE(QDir().mkdir(sub));
-    ASSERT_TRUE(m_log.open(sub));
-    ASSERT_TRUE(QDir(sub).removeRecursively());
+    struct Case
+    {
+        const char *what;
+        std::function<bool(const QString &folder, const QString &file)> change;
+        bool keepsWriting;
+    };
+    const Case cases[] = {
+        {"folder removed", [](const QString &f, const QString &) { return QDir(f).removeRecursively(); }, false},
+        {"file deleted", [](const QString &, const QString &n) { return QFile::remove(n); }, false},
+        {"file renamed away", [](const QString &f, const QString &n) { return QFile::rename(n, f + "/old.txt"); }, false},
+        {"file replaced", [](const QString &f, const QString &n) {
+             QFile other(f + "/other.txt");
+             return other.open(QIODevice::WriteOnly) && other.write("x") == 1
+                    && ::rename(QFile::encodeName(other.fileName()).constData(),
+                                QFile::encodeName(n).constData()) == 0;
+         }, false},
+        {"permissions changed", [](const QString &, const QString &n) {
+             return QFile::setPermissions(n, QFile::ReadOwner | QFile::WriteOwner);
+         }, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString sub = folder() + "/" + c.what;
+        ASSERT_TRUE(QDir().mkdir(sub));
+        ASSERT_TRUE(m_log.open(sub));
+        ASSERT_TRUE(m_log.WriteLog({"09:30:00 taro->\tbefore"}));
+        ASSERT_TRUE(c.change(sub, LogWriter::fileName(sub, "20240315")));
+        QCoreApplication::processEvents();
 
-    EXPECT_FALSE(m_log.WriteLog({"09:30:00 taro->\tgone"}));
-    EXPECT_FALSE(m_log.isOpen());
-    EXPECT_FALSE(QFileInfo::exists(sub)) << "the folder must not be recreated";
-}
-
-TEST_F(LogWriterTest, write_after_the_days_file_was_deleted_fails_and_closes)
-{
-    ASSERT_TRUE(m_log.open(folder()));
-    ASSERT_TRUE(QFile::remove(logOf("20240315")));
-    EXPECT_FALSE(m_log.WriteLog({"lost"}));
-    EXPECT_FALSE(m_log.isOpen());
+        EXPECT_EQ(m_log.WriteLog({"09:30:01 taro->\tafter"}), c.keepsWriting);
+        EXPECT_EQ(m_log.isOpen(), c.keepsWriting);
+        if (c.keepsWriting) {
+            EXPECT_EQ(readFile(LogWriter::fileName(sub, "20240315")),
+                      "*** 2024/03/15 ***\r\n09:30:00 taro->\tbefore\r\n09:30:01 taro->\tafter\r\n");
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(folder() + "/folder removed")) << "the folder must not be recreated";
 }
 
 TEST_F(LogWriterTest, day_change_into_a_removed_folder_fails_and_closes)

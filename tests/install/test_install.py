@@ -36,6 +36,14 @@ class Install(unittest.TestCase):
         for relative in expected:
             self.assertTrue(os.path.isfile(self.path(relative)), relative)
         self.assertTrue(os.access(self.path("bin/vorlan"), os.X_OK))
+        # Sound output is a module loaded on the first sound, in the library folder; the program
+        # itself does not link the multimedia library.
+        modules = [os.path.join(folder, name) for folder, _dirs, names in os.walk(self.prefix)
+                   for name in names if name == "vorlan-sound.so"]
+        self.assertEqual(len(modules), 1, modules)
+        self.assertEqual(os.path.basename(os.path.dirname(modules[0])), "vorlan")
+        linked = subprocess.run(["ldd", self.path("bin/vorlan")], capture_output=True, text=True)
+        self.assertNotIn("Multimedia", linked.stdout)
         with open(self.path(f"share/applications/{APP_ID}.desktop"), encoding="utf-8") as entry:
             text = entry.read()
         for line in ("Name=Vorlan", "Comment=簡易チャットシステム", "Exec=vorlan", f"Icon={APP_ID}"):

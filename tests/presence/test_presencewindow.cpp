@@ -1,11 +1,12 @@
 #include "app/mainwindow.h"
+#include "presence/waveplayer.h"
 #include "presence/presence.h"
 #include "roster/memberlist.h"
 #include "support/loopbackpeers.h"
 
 #include <QApplication>
 #include <QPushButton>
-#include <QSoundEffect>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -108,7 +109,9 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vorlan taro-> hi"));
     EXPECT_EQ(beeps, 5);
-    EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
+    const vorlan::WavePlayer *player = window.findChild<vorlan::WavePlayer *>();
+    ASSERT_NE(player, nullptr);
+    EXPECT_FALSE(player->looked());
     window.settings().NormalSound = 2;
     // A missing file and a FIFO are no sound: nothing is loaded for them.
     window.settings().ReceiveWaveFile = folder.filePath("missing.wav");
@@ -116,11 +119,11 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("fifo.wav")).constData(), 0600), 0);
     window.settings().ReceiveWaveFile = folder.filePath("fifo.wav");
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
-    EXPECT_EQ(window.findChild<QSoundEffect *>(), nullptr);
+    EXPECT_FALSE(player->looked());
     test::writeFile(folder.filePath("receive.wav"), "RIFF");
     window.settings().ReceiveWaveFile = folder.filePath("receive.wav");
     window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
-    EXPECT_NE(window.findChild<QSoundEffect *>(), nullptr);
+    EXPECT_TRUE(player->looked());
 }
 
 // Bringing the window forward undoes a minimise, not a maximise.

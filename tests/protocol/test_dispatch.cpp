@@ -71,7 +71,11 @@ protected:
         return result;
     }
 
-    void receive(const QString &text) { dispatcher.ProcessMessage(text); }
+    void receive(const QString &text)
+    {
+        dispatcher.ProcessMessage(text);
+        view.flushLines();
+    }
 
     QString shown() const { return view.conversationText(); }
 

@@ -443,3 +443,69 @@ TEST_F(IniFileTest, a_burst_of_writes_leaves_the_file_as_the_same_writes_one_by_
     EXPECT_EQ(onDisk(), QByteArray("; kept\r\n[opt]\r\nKeyWord=2\r\nFT=5\r\n[IP]\r\n1=x\r\n2=\r\n3=c\r\n"
                                    "[WAVE]\r\nMove=m.wav\r\n"));
 }
+
+namespace {
+
+// Files with the shapes the rules care about: repeated and differently cased sections and keys,
+// blanks, comments, lines that only look like headers, a "]" as the second byte of a Japanese
+// character, CR-only ends, no line end at the end.
+const QList<QByteArray> &trickyFiles()
+{
+    static const QList<QByteArray> files = {
+        "",
+        "1=before any header\r\n[IP]\r\n1=a\r\n2=b\r\n3=\r\n4=stale",
+        "[ip]\r\n2=second\r\nv=[not a header]\r\n1=first\r\n ; 3=comment\r\n[Ip]\r\n3=other section",
+        "  [ OPT ] \r\nFT = 10 \r\nft=20\r\nCO=-5x\r\n[IP\r\n1=still opt\r\n[KEY]\r\n1=k\n2=l\r\r\n",
+        "[OPT]\r\nUserName=" + QByteArray("\x83\x5d\x83\x5d") + "\r\nMiss=\x82\xb3\x82\xf1\r\n"
+        "[\x95\x5c]\r\n1=x\r\n[KEY]\r\n1=\x83\x5d\r\n2=\r\n",
+        "[POSITION]\r\nX=99999\r\nY=-70000\r\nW=40000\r\n[OPT]\r\nBeepNormal=1\r\n[OPT]\r\nFT=3",
+    };
+    return files;
+}
+
+} // namespace
+
+TEST_F(IniFileTest, a_snapshot_answers_every_read_as_the_file_does)
+{
+    const QList<std::pair<QString, QString>> keys = {
+        {"OPT", "FT"}, {"opt", "ft"}, {" OPT ", "CO"}, {"OPT", "UserName"}, {"OPT", "Miss"},
+        {"OPT", "BeepNormal"}, {"IP", "1"}, {"ip", "3"}, {"POSITION", "X"}, {"POSITION", "Y"},
+        {"POSITION", "W"}, {QStringLiteral("表"), "1"}, {"KEY", "2"}, {"NONE", "1"}, {"OPT", "1"},
+    };
+    for (const QByteArray &bytes : trickyFiles()) {
+        SCOPED_TRACE(bytes.toStdString());
+        const IniFile ini = fileWith(bytes);
+        const vorlan::IniSnapshot snapshot = ini.snapshot();
+        for (const auto &[section, key] : keys) {
+            EXPECT_EQ(snapshot.readText(section, key), ini.readText(section, key)) << section.toStdString() << key.toStdString();
+            EXPECT_EQ(snapshot.readNumber(section, key, 7), ini.readNumber(section, key, 7));
+            EXPECT_EQ(snapshot.readShort(section, key, 7), ini.readShort(section, key, 7));
+        }
+        for (const char *section : {"IP", "ip", "KEY", "OPT", "NONE"})
+            EXPECT_EQ(snapshot.readList(section), ini.readList(section)) << section;
+    }
+    // A missing file reads as empty, and what is written later does not change a snapshot.
+    QFile::remove(path());
+    const vorlan::IniSnapshot none = IniFile(path()).snapshot();
+    ASSERT_TRUE(IniFile(path()).write("OPT", "FT", "9"));
+    EXPECT_EQ(none.readNumber("OPT", "FT", 3), 3);
+    EXPECT_EQ(IniFile(path()).snapshot().readNumber("OPT", "FT", 3), 9);
+}
+
+TEST_F(IniFileTest, a_list_written_at_once_leaves_the_file_as_its_keys_written_one_by_one)
+{
+    const QList<QStringList> lists = {{}, {"a"}, {"x", "b", QStringLiteral("新"), "d", "e"}};
+    for (const QByteArray &bytes : trickyFiles()) {
+        for (const QStringList &items : lists) {
+            SCOPED_TRACE(bytes.toStdString() + " / " + items.join(',').toStdString());
+            IniFile single = fileWith(bytes);
+            for (qsizetype i = 0; i <= items.size(); ++i)
+                ASSERT_TRUE(single.write("ip", QString::number(i + 1), items.value(i)));
+            const QByteArray oneByOne = onDisk();
+
+            IniFile list = fileWith(bytes);
+            ASSERT_TRUE(list.writeList("ip", items));
+            EXPECT_EQ(onDisk(), oneByOne);
+        }
+    }
+}

@@ -383,6 +383,7 @@ TEST_F(OptionsDialogTest, pickers_and_cancel_save_nothing_but_keep_the_picked_co
 
     // New lines take the picked colour; the next opening shows the window's font again.
     window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"));
+    window.rtfHomeMessage()->flushLines();
     QTextCursor head(window.rtfHomeMessage()->document());
     head.setPosition(1);
     EXPECT_EQ(head.charFormat().foreground().color(), QColor(0, 0, 255));
