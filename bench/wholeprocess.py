@@ -132,10 +132,29 @@ class Flood:
         if self.process.stdout.readline().strip() != "ready":
             raise RuntimeError("the sending host did not start")
 
-    def ask(self, command):
+    def tell(self, command):
         self.process.stdin.write(command + "\n")
         self.process.stdin.flush()
+
+    def answer(self):
         return self.process.stdout.readline().split()
+
+    def ask(self, command):
+        self.tell(command)
+        return self.answer()
+
+
+def click(display, window, x, y):
+    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"],
+                   env=display.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=20)
+
+
+def main_window(host, display):
+    """The id of vorlan's main window; None when there is none."""
+    _code, out, _err = host.run(["xdotool", "search", "--name", "^Vorlan"], env=display.env())
+    windows = out.decode().split()
+    return windows[0] if windows else None
 
 
 class Clicker:
@@ -163,9 +182,7 @@ class Clicker:
             # Run outside the lab host (the X server's socket is a file) to spare the start of
             # a namespace helper; starting xdotool still counts, a few milliseconds.
             self.clicks.append(time.time())
-            subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x), str(y),
-                            "click", "1"], env=self.display.env(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=20)
+            click(self.display, self.window, x, y)
 
     def stop(self):
         self._stop.set()
@@ -189,28 +206,50 @@ def logged_lines(folder):
     return count
 
 
-def ingest(lab, display, binary, view_lines, sample, window, perf_out):
-    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines."""
+def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5):
+    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines.
+
+    Each rate is the median of `samples` samples of `sample` lines: one sample lasts a fraction
+    of a second, so a single one follows whatever else the machine does at that moment. The
+    empty-view samples each take a freshly started program (after a short warm-up, so the first
+    layout and the log file's creation are not counted), so none of them measures a view that
+    earlier samples filled."""
     receiver, sender = lab.host(1), lab.host(2)
-    process, _began, logs = start_vorlan(lab, receiver, display, binary, "ingest")
-    if display.wait_map(0) is None:
-        raise RuntimeError("vorlan showed no window")
-    time.sleep(1)
     flood = Flood(sender, receiver.address)
     errors_before = udp_receive_errors(receiver)
-    _word, seconds, late0 = flood.ask("lines %d %d" % (sample, window))
-    rate_empty = sample / float(seconds)
+    warm_up = min(200, sample)
+    late = 0
+    sent, logged = 0, 0
+    rates_empty = []
+    for n in range(samples):
+        process, began, logs = start_vorlan(lab, receiver, display, binary, "empty%d" % n)
+        if display.wait_map(began) is None:
+            raise RuntimeError("vorlan showed no window")
+        time.sleep(1)
+        late += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+        _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
+        late += int(late_sample)
+        rates_empty.append(sample / float(seconds))
+        process.kill()
+        process.wait()
+        sent += warm_up + sample
+        logged += logged_lines(logs)
+
+    process, began, logs = start_vorlan(lab, receiver, display, binary, "ingest")
+    if display.wait_map(began) is None:
+        raise RuntimeError("vorlan showed no window")
+    time.sleep(1)
+    late += int(flood.ask("lines %d %d" % (sample, window))[2])
     time.sleep(1)
     rss_start = rss_bytes(process.pid)
-    fill = max(view_lines - 2 * sample, 0)
+    fill = max(view_lines - sample, 0)
     # Clicks while the view fills: the program stays usable however long the flood.
-    code, out, _err = receiver.run(["xdotool", "search", "--name", "^Vorlan"], env=display.env())
-    windows = out.decode().split()
-    clicker = Clicker(display, windows[0]) if windows else None
+    main = main_window(receiver, display)
+    clicker = Clicker(display, main) if main else None
     flood.ask("rejoins")
     if clicker:
         clicker.start()
-    _word, _seconds, late1 = flood.ask("lines %d %d" % (fill, window))
+    late += int(flood.ask("lines %d %d" % (fill, window))[2])
     if clicker:
         clicker.stop()
     time.sleep(1)
@@ -224,22 +263,28 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out):
                                      str(process.pid)], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-    _word, seconds, late2 = flood.ask("lines %d %d" % (sample, window))
-    rate_full = sample / float(seconds)
+    rates_full = []
+    for _ in range(samples):
+        _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
+        late += int(late_sample)
+        rates_full.append(sample / float(seconds))
     if recorder:
         recorder.send_signal(2)
         recorder.wait(timeout=60)
     flood.ask("quit")
     dropped = udp_receive_errors(receiver) - errors_before
-    total = 2 * sample + fill
-    logged = logged_lines(logs)
+    sent += sample + fill + samples * sample
+    logged += logged_lines(logs)
     process.kill()
+    process.wait()
     return {
-        "rate_empty": rate_empty, "rate_full": rate_full, "view_lines": total,
+        "rate_empty": statistics.median(rates_empty), "rate_full": statistics.median(rates_full),
+        "rates_empty": rates_empty, "rates_full": rates_full,
+        "sample": sample, "samples": samples, "view_lines": sample + fill,
         "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
-        "dropped": dropped, "late_windows": int(late0) + int(late1) + int(late2),
+        "dropped": dropped, "late_windows": late,
         "click_latencies": latencies,
-        "sent": total, "logged": logged,
+        "sent": sent, "logged": logged,
     }
 
 
@@ -269,18 +314,25 @@ def startup(lab, display, binary, minimal, runs):
 
 
 def join_burst(lab, display, binary, count):
-    """count JoinReply answers to the start-up Join of a fresh vorlan (there is no reload to
-    answer yet); how many members it lists afterwards."""
+    """A click on the reload button of a running vorlan, and count JoinReply answers sent as
+    fast as possible as soon as its Rejoin reaches the other host; how many members it lists
+    afterwards (the roster is emptied by the reload and refilled by the answers)."""
     receiver, sender = lab.host(1), lab.host(2)
     flood = Flood(sender, receiver.address)
     errors_before = udp_receive_errors(receiver)
     process, began, _logs = start_vorlan(lab, receiver, display, binary, "burst")
     display.wait_map(began)
     time.sleep(1)
-    # The program lists itself once its own announcement comes back.
+    # The program lists itself once its own announcement comes back; the reload lists it
+    # again, so the answers add exactly count rows to it.
     before = display.title_count("^Vorlan") or 0
+    window = main_window(receiver, display)
     prefix = ".".join(receiver.address.split(".")[:2])
-    word = flood.ask("joinburst %d %s" % (count, prefix))
+    flood.tell("joinburst %d %s" % (count, prefix))
+    clicked = time.monotonic()
+    if window:
+        click(display, window, *Clicker.BUTTON)
+    word = flood.answer()
     sent = time.monotonic()
     listed, last_change, done = None, time.monotonic(), None
     while time.monotonic() - last_change < 3 and time.monotonic() - sent < 60:
@@ -294,13 +346,16 @@ def join_burst(lab, display, binary, count):
     dropped = udp_receive_errors(receiver) - errors_before
     flood.ask("quit")
     process.kill()
-    return {"sent": count, "listed": (listed or 0) - before, "send_seconds": float(word[1]) if
-            word and word[1] != "none" else None,
+    answered = word and word[1] != "none"
+    return {"sent": count if answered else 0, "asked": count, "before": before,
+            "listed": (listed or 0) - before,
+            "send_seconds": float(word[1]) if answered else None,
+            "click_to_sent_seconds": (sent - clicked) if answered else None,
             "listed_seconds": (done - sent) if done else None, "dropped": dropped}
 
 
-def measure(build, view_lines=100000, sample=5000, window=150, runs=5, burst=1000,
-            perf_out=None):
+def measure(build, view_lines=100000, sample=20000, window=150, runs=5, burst=1000,
+            perf_out=None, samples=5):
     binary = os.path.join(build, "vorlan")
     minimal = os.path.join(build, "bench", "vorlan_minimal_window")
     netlab.require_privilege()
@@ -308,7 +363,8 @@ def measure(build, view_lines=100000, sample=5000, window=150, runs=5, burst=100
         display = Display(lab.host(1))
         figures = {"startup": startup(lab, display, binary, minimal, runs)}
         figures["burst"] = join_burst(lab, display, binary, burst)
-        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out)
+        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out,
+                                   samples)
     return figures
 
 
@@ -316,12 +372,13 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
     parser.add_argument("--view-lines", type=int, default=100000)
-    parser.add_argument("--sample", type=int, default=5000)
+    parser.add_argument("--sample", type=int, default=20000)
+    parser.add_argument("--samples", type=int, default=5)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--perf")
     args = parser.parse_args()
     print(json.dumps(measure(args.build, args.view_lines, args.sample, runs=args.runs,
-                             perf_out=args.perf), indent=2))
+                             perf_out=args.perf, samples=args.samples), indent=2))
 
 
 if __name__ == "__main__":
