@@ -139,6 +139,16 @@ def whole_process_rows(table, w):
                       ingest["dropped"], ingest["logged"], ingest["sent"]),
                   "%.0f lines/s" % rate_full, "%.0f lines/s" % rate_empty, ratio,
                   "≥ 20,000 lines/s, ≤ 1.2 x", rate_full >= 20000 and ratio <= 1.2)
+        cpu_full, cpu_empty = ingest.get("cpu_per_line_full"), ingest.get("cpu_per_line_empty")
+        if cpu_full and cpu_empty:
+            # The program's own processor time per line, which other load on a shared machine
+            # disturbs far less than the wall clock of the rate above.
+            table.add("ingest: the program's own CPU time per received line (user and system) in "
+                      "the same samples, view at %d lines vs at 0 (X server: %.1f vs %.1f µs)" % (
+                          ingest["view_lines"], 1e6 * ingest["server_cpu_per_line_full"],
+                          1e6 * ingest["server_cpu_per_line_empty"]),
+                      time_text(cpu_full), time_text(cpu_empty), cpu_full / cpu_empty,
+                      "(shown for reference)", None)
         clicks = ingest.get("click_latencies") or []
         seen = sorted(c for c in clicks if c is not None)
         if clicks:

@@ -100,6 +100,13 @@ def rss_bytes(pid):
     return None
 
 
+def cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / float(os.sysconf("SC_CLK_TCK"))
+
+
 def udp_receive_errors(host):
     """RcvbufErrors of the host's namespace: datagrams dropped for want of buffer."""
     _code, out, _err = host.run(["cat", "/proc/net/snmp"])
@@ -220,14 +227,17 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5
     warm_up = min(200, sample)
     late = 0
     sent, logged = 0, 0
-    rates_empty = []
+    rates_empty, cpu_empty, server_empty = [], [], []
     for n in range(samples):
         process, began, logs = start_vorlan(lab, receiver, display, binary, "empty%d" % n)
         if display.wait_map(began) is None:
             raise RuntimeError("vorlan showed no window")
         time.sleep(1)
         late += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
         _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
+        cpu_empty.append((cpu_seconds(process.pid) - cpu) / sample)
+        server_empty.append((cpu_seconds(display.process.pid) - server) / sample)
         late += int(late_sample)
         rates_empty.append(sample / float(seconds))
         process.kill()
@@ -263,9 +273,12 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5
                                      str(process.pid)], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-    rates_full = []
+    rates_full, cpu_full, server_full = [], [], []
     for _ in range(samples):
+        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
         _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
+        cpu_full.append((cpu_seconds(process.pid) - cpu) / sample)
+        server_full.append((cpu_seconds(display.process.pid) - server) / sample)
         late += int(late_sample)
         rates_full.append(sample / float(seconds))
     if recorder:
@@ -280,6 +293,10 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5
     return {
         "rate_empty": statistics.median(rates_empty), "rate_full": statistics.median(rates_full),
         "rates_empty": rates_empty, "rates_full": rates_full,
+        "cpu_per_line_empty": statistics.median(cpu_empty),
+        "cpu_per_line_full": statistics.median(cpu_full),
+        "server_cpu_per_line_empty": statistics.median(server_empty),
+        "server_cpu_per_line_full": statistics.median(server_full),
         "sample": sample, "samples": samples, "view_lines": sample + fill,
         "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
         "dropped": dropped, "late_windows": late,
