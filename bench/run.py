@@ -144,9 +144,12 @@ def whole_process_rows(table, w):
             # The program's own processor time per line, which other load on a shared machine
             # disturbs far less than the wall clock of the rate above.
             table.add("ingest: the program's own CPU time per received line (user and system) in "
-                      "the same samples, view at %d lines vs at 0 (X server: %.1f vs %.1f µs)" % (
+                      "the same samples, view at %d lines vs at 0 (X server: %.1f vs %.1f µs; "
+                      "waiting runnable for a processor: %.1f vs %.1f µs)" % (
                           ingest["view_lines"], 1e6 * ingest["server_cpu_per_line_full"],
-                          1e6 * ingest["server_cpu_per_line_empty"]),
+                          1e6 * ingest["server_cpu_per_line_empty"],
+                          1e6 * ingest["run_delay_per_line_full"],
+                          1e6 * ingest["run_delay_per_line_empty"]),
                       time_text(cpu_full), time_text(cpu_empty), cpu_full / cpu_empty,
                       "(shown for reference)", None)
         clicks = ingest.get("click_latencies") or []

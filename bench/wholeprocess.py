@@ -107,6 +107,18 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / float(os.sysconf("SC_CLK_TCK"))
 
 
+def run_delay_seconds(pid):
+    """Time the process's threads have waited, runnable, for a processor (schedstat)."""
+    total = 0
+    for thread in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, thread)) as stat:
+                total += int(stat.read().split()[1])
+        except OSError:
+            pass
+    return total / 1e9
+
+
 def udp_receive_errors(host):
     """RcvbufErrors of the host's namespace: datagrams dropped for want of buffer."""
     _code, out, _err = host.run(["cat", "/proc/net/snmp"])
@@ -213,43 +225,69 @@ def logged_lines(folder):
     return count
 
 
-def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5):
+class Samples:
+    """Timed samples of a flood into one program: lines per second (wall clock), and per line
+    the program's own processor time, the time its threads waited runnable for a processor
+    (what other load on the machine costs it), and the X server's processor time."""
+
+    def __init__(self):
+        self.rates, self.cpu, self.delay, self.server = [], [], [], []
+
+    def take(self, flood, process, display, count, window):
+        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
+        delay = run_delay_seconds(process.pid)
+        _word, seconds, late = flood.ask("lines %d %d" % (count, window))
+        self.rates.append(count / float(seconds))
+        self.cpu.append((cpu_seconds(process.pid) - cpu) / count)
+        self.delay.append((run_delay_seconds(process.pid) - delay) / count)
+        self.server.append((cpu_seconds(display.process.pid) - server) / count)
+        return int(late)
+
+    def medians(self, suffix):
+        return {"rate" + suffix: statistics.median(self.rates),
+                "rates" + suffix: self.rates,
+                "cpu_per_line" + suffix: statistics.median(self.cpu),
+                "run_delay_per_line" + suffix: statistics.median(self.delay),
+                "server_cpu_per_line" + suffix: statistics.median(self.server)}
+
+
+def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=6):
     """Rate at an empty view, memory growth per line while the view fills, rate at view_lines.
 
     Each rate is the median of `samples` samples of `sample` lines: one sample lasts a fraction
     of a second, so a single one follows whatever else the machine does at that moment. The
     empty-view samples each take a freshly started program (after a short warm-up, so the first
     layout and the log file's creation are not counted), so none of them measures a view that
-    earlier samples filled."""
+    earlier samples filled; half of them run before the full-view ones and half after, so a
+    change in the machine's load during the run weighs on both sides alike."""
     receiver, sender = lab.host(1), lab.host(2)
     flood = Flood(sender, receiver.address)
     errors_before = udp_receive_errors(receiver)
     warm_up = min(200, sample)
-    late = 0
-    sent, logged = 0, 0
-    rates_empty, cpu_empty, server_empty = [], [], []
-    for n in range(samples):
-        process, began, logs = start_vorlan(lab, receiver, display, binary, "empty%d" % n)
+    counts = {"late": 0, "sent": 0, "logged": 0}
+    empty, full = Samples(), Samples()
+
+    def started(label):
+        process, began, logs = start_vorlan(lab, receiver, display, binary, label)
         if display.wait_map(began) is None:
             raise RuntimeError("vorlan showed no window")
         time.sleep(1)
-        late += int(flood.ask("lines %d %d" % (warm_up, window))[2])
-        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
-        _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
-        cpu_empty.append((cpu_seconds(process.pid) - cpu) / sample)
-        server_empty.append((cpu_seconds(display.process.pid) - server) / sample)
-        late += int(late_sample)
-        rates_empty.append(sample / float(seconds))
-        process.kill()
-        process.wait()
-        sent += warm_up + sample
-        logged += logged_lines(logs)
+        return process, logs
 
-    process, began, logs = start_vorlan(lab, receiver, display, binary, "ingest")
-    if display.wait_map(began) is None:
-        raise RuntimeError("vorlan showed no window")
-    time.sleep(1)
-    late += int(flood.ask("lines %d %d" % (sample, window))[2])
+    def empty_samples(first, count):
+        for n in range(first, first + count):
+            process, logs = started("empty%d" % n)
+            counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+            counts["late"] += empty.take(flood, process, display, sample, window)
+            process.kill()
+            process.wait()
+            counts["sent"] += warm_up + sample
+            counts["logged"] += logged_lines(logs)
+
+    empty_samples(0, samples // 2)
+
+    process, logs = started("ingest")
+    counts["late"] += int(flood.ask("lines %d %d" % (sample, window))[2])
     time.sleep(1)
     rss_start = rss_bytes(process.pid)
     fill = max(view_lines - sample, 0)
@@ -259,7 +297,7 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5
     flood.ask("rejoins")
     if clicker:
         clicker.start()
-    late += int(flood.ask("lines %d %d" % (fill, window))[2])
+    counts["late"] += int(flood.ask("lines %d %d" % (fill, window))[2])
     if clicker:
         clicker.stop()
     time.sleep(1)
@@ -273,36 +311,33 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=5
                                      str(process.pid)], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-    rates_full, cpu_full, server_full = [], [], []
     for _ in range(samples):
-        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
-        _word, seconds, late_sample = flood.ask("lines %d %d" % (sample, window))
-        cpu_full.append((cpu_seconds(process.pid) - cpu) / sample)
-        server_full.append((cpu_seconds(display.process.pid) - server) / sample)
-        late += int(late_sample)
-        rates_full.append(sample / float(seconds))
+        # The same pause and warm-up as before each empty-view sample, so both sides start from
+        # the same state of the scheduler (a program that has just run flat out for a while
+        # waits longer for a processor at first on a busy machine).
+        time.sleep(1)
+        counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+        counts["late"] += full.take(flood, process, display, sample, window)
     if recorder:
         recorder.send_signal(2)
         recorder.wait(timeout=60)
-    flood.ask("quit")
-    dropped = udp_receive_errors(receiver) - errors_before
-    sent += sample + fill + samples * sample
-    logged += logged_lines(logs)
+    counts["sent"] += sample + fill + samples * (warm_up + sample)
+    counts["logged"] += logged_lines(logs)
     process.kill()
     process.wait()
-    return {
-        "rate_empty": statistics.median(rates_empty), "rate_full": statistics.median(rates_full),
-        "rates_empty": rates_empty, "rates_full": rates_full,
-        "cpu_per_line_empty": statistics.median(cpu_empty),
-        "cpu_per_line_full": statistics.median(cpu_full),
-        "server_cpu_per_line_empty": statistics.median(server_empty),
-        "server_cpu_per_line_full": statistics.median(server_full),
+
+    empty_samples(samples // 2, samples - samples // 2)
+    flood.ask("quit")
+    figures = {
         "sample": sample, "samples": samples, "view_lines": sample + fill,
         "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
-        "dropped": dropped, "late_windows": late,
-        "click_latencies": latencies,
-        "sent": sent, "logged": logged,
+        "dropped": udp_receive_errors(receiver) - errors_before,
+        "late_windows": counts["late"], "click_latencies": latencies,
+        "sent": counts["sent"], "logged": counts["logged"],
     }
+    figures.update(empty.medians("_empty"))
+    figures.update(full.medians("_full"))
+    return figures
 
 
 def startup(lab, display, binary, minimal, runs):
@@ -372,7 +407,7 @@ def join_burst(lab, display, binary, count):
 
 
 def measure(build, view_lines=100000, sample=20000, window=150, runs=5, burst=1000,
-            perf_out=None, samples=5):
+            perf_out=None, samples=6):
     binary = os.path.join(build, "vorlan")
     minimal = os.path.join(build, "bench", "vorlan_minimal_window")
     netlab.require_privilege()
@@ -390,7 +425,7 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--view-lines", type=int, default=100000)
     parser.add_argument("--sample", type=int, default=20000)
-    parser.add_argument("--samples", type=int, default=5)
+    parser.add_argument("--samples", type=int, default=6)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--perf")
     args = parser.parse_args()
