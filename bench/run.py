@@ -26,13 +26,18 @@ UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 def in_process(build):
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "benchmarks.json")
+        # Benchmarks with repetitions run them shuffled among each other, so a pair compared
+        # in the table sees the same moments of the machine.
         subprocess.run([os.path.join(build, "bench", "vorlan_bench"), "--benchmark_out=" + out,
-                        "--benchmark_out_format=json"], check=True)
+                        "--benchmark_out_format=json",
+                        "--benchmark_enable_random_interleaving=true"], check=True)
         with open(out) as file:
             runs = json.load(file)["benchmarks"]
     seconds = {}
     for run in runs:
-        name = run["run_name"].split("/iterations:")[0]
+        if run.get("run_type") == "aggregate" and run.get("aggregate_name") != "median":
+            continue
+        name = run["run_name"].split("/iterations:")[0].split("/repeats:")[0]
         seconds[name] = run["cpu_time"] * UNIT[run["time_unit"]]
     return seconds
 
