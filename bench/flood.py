@@ -9,10 +9,10 @@ It binds 0.0.0.0:<port> and takes commands on stdin, answering one line each on 
                              that every line before it was handled; answers
                              "done <seconds> <late windows>"
     joinburst <count> <fake prefix>
-                             waits for the target's Join, then sends <count> JoinReply as fast
-                             as it can, the first from this host, the others reporting addresses
-                             <fake prefix>.<n>.<k> (texts only; nothing is sent to them);
-                             answers "sent <seconds>"
+                             waits for the target's Rejoin (a click on its reload button), then
+                             sends <count> JoinReply as fast as it can, the first from this
+                             host, the others reporting addresses <fake prefix>.<n>.<k> (texts
+                             only; nothing is sent to them); answers "sent <seconds>"
     rejoins                  answers "rejoins" and the kernel arrival times (wall clock, seconds)
                              of the Rejoin datagrams seen since the last such command: what a
                              click on the target's reload button sends first
@@ -73,7 +73,7 @@ def send_lines(sock, target, address, count, window, first):
 
 
 def join_burst(sock, target, address, count, prefix):
-    if not wait_code(sock, b"201", 30):
+    if not wait_code(sock, b"203", 30):
         return None
     messages = [(HEADER % ("202", address)).encode("cp932")]
     for n in range(1, count):

@@ -100,6 +100,25 @@ def rss_bytes(pid):
     return None
 
 
+def cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / float(os.sysconf("SC_CLK_TCK"))
+
+
+def run_delay_seconds(pid):
+    """Time the process's threads have waited, runnable, for a processor (schedstat)."""
+    total = 0
+    for thread in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, thread)) as stat:
+                total += int(stat.read().split()[1])
+        except OSError:
+            pass
+    return total / 1e9
+
+
 def udp_receive_errors(host):
     """RcvbufErrors of the host's namespace: datagrams dropped for want of buffer."""
     _code, out, _err = host.run(["cat", "/proc/net/snmp"])
@@ -132,10 +151,29 @@ class Flood:
         if self.process.stdout.readline().strip() != "ready":
             raise RuntimeError("the sending host did not start")
 
-    def ask(self, command):
+    def tell(self, command):
         self.process.stdin.write(command + "\n")
         self.process.stdin.flush()
+
+    def answer(self):
         return self.process.stdout.readline().split()
+
+    def ask(self, command):
+        self.tell(command)
+        return self.answer()
+
+
+def click(display, window, x, y):
+    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"],
+                   env=display.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=20)
+
+
+def main_window(host, display):
+    """The id of vorlan's main window; None when there is none."""
+    _code, out, _err = host.run(["xdotool", "search", "--name", "^Vorlan"], env=display.env())
+    windows = out.decode().split()
+    return windows[0] if windows else None
 
 
 class Clicker:
@@ -163,9 +201,7 @@ class Clicker:
             # Run outside the lab host (the X server's socket is a file) to spare the start of
             # a namespace helper; starting xdotool still counts, a few milliseconds.
             self.clicks.append(time.time())
-            subprocess.run(["xdotool", "mousemove", "--window", self.window, str(x), str(y),
-                            "click", "1"], env=self.display.env(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=20)
+            click(self.display, self.window, x, y)
 
     def stop(self):
         self._stop.set()
@@ -189,28 +225,79 @@ def logged_lines(folder):
     return count
 
 
-def ingest(lab, display, binary, view_lines, sample, window, perf_out):
-    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines."""
+class Samples:
+    """Timed samples of a flood into one program: lines per second (wall clock), and per line
+    the program's own processor time, the time its threads waited runnable for a processor
+    (what other load on the machine costs it), and the X server's processor time."""
+
+    def __init__(self):
+        self.rates, self.cpu, self.delay, self.server = [], [], [], []
+
+    def take(self, flood, process, display, count, window):
+        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
+        delay = run_delay_seconds(process.pid)
+        _word, seconds, late = flood.ask("lines %d %d" % (count, window))
+        self.rates.append(count / float(seconds))
+        self.cpu.append((cpu_seconds(process.pid) - cpu) / count)
+        self.delay.append((run_delay_seconds(process.pid) - delay) / count)
+        self.server.append((cpu_seconds(display.process.pid) - server) / count)
+        return int(late)
+
+    def medians(self, suffix):
+        return {"rate" + suffix: statistics.median(self.rates),
+                "rates" + suffix: self.rates,
+                "cpu_per_line" + suffix: statistics.median(self.cpu),
+                "run_delay_per_line" + suffix: statistics.median(self.delay),
+                "server_cpu_per_line" + suffix: statistics.median(self.server)}
+
+
+def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=6):
+    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines.
+
+    Each rate is the median of `samples` samples of `sample` lines: one sample lasts a fraction
+    of a second, so a single one follows whatever else the machine does at that moment. The
+    empty-view samples each take a freshly started program (after a short warm-up, so the first
+    layout and the log file's creation are not counted), so none of them measures a view that
+    earlier samples filled; half of them run before the full-view ones and half after, so a
+    change in the machine's load during the run weighs on both sides alike."""
     receiver, sender = lab.host(1), lab.host(2)
-    process, _began, logs = start_vorlan(lab, receiver, display, binary, "ingest")
-    if display.wait_map(0) is None:
-        raise RuntimeError("vorlan showed no window")
-    time.sleep(1)
     flood = Flood(sender, receiver.address)
     errors_before = udp_receive_errors(receiver)
-    _word, seconds, late0 = flood.ask("lines %d %d" % (sample, window))
-    rate_empty = sample / float(seconds)
+    warm_up = min(200, sample)
+    counts = {"late": 0, "sent": 0, "logged": 0}
+    empty, full = Samples(), Samples()
+
+    def started(label):
+        process, began, logs = start_vorlan(lab, receiver, display, binary, label)
+        if display.wait_map(began) is None:
+            raise RuntimeError("vorlan showed no window")
+        time.sleep(1)
+        return process, logs
+
+    def empty_samples(first, count):
+        for n in range(first, first + count):
+            process, logs = started("empty%d" % n)
+            counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+            counts["late"] += empty.take(flood, process, display, sample, window)
+            process.kill()
+            process.wait()
+            counts["sent"] += warm_up + sample
+            counts["logged"] += logged_lines(logs)
+
+    empty_samples(0, samples // 2)
+
+    process, logs = started("ingest")
+    counts["late"] += int(flood.ask("lines %d %d" % (sample, window))[2])
     time.sleep(1)
     rss_start = rss_bytes(process.pid)
-    fill = max(view_lines - 2 * sample, 0)
+    fill = max(view_lines - sample, 0)
     # Clicks while the view fills: the program stays usable however long the flood.
-    code, out, _err = receiver.run(["xdotool", "search", "--name", "^Vorlan"], env=display.env())
-    windows = out.decode().split()
-    clicker = Clicker(display, windows[0]) if windows else None
+    main = main_window(receiver, display)
+    clicker = Clicker(display, main) if main else None
     flood.ask("rejoins")
     if clicker:
         clicker.start()
-    _word, _seconds, late1 = flood.ask("lines %d %d" % (fill, window))
+    counts["late"] += int(flood.ask("lines %d %d" % (fill, window))[2])
     if clicker:
         clicker.stop()
     time.sleep(1)
@@ -224,23 +311,33 @@ def ingest(lab, display, binary, view_lines, sample, window, perf_out):
                                      str(process.pid)], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         time.sleep(0.5)
-    _word, seconds, late2 = flood.ask("lines %d %d" % (sample, window))
-    rate_full = sample / float(seconds)
+    for _ in range(samples):
+        # The same pause and warm-up as before each empty-view sample, so both sides start from
+        # the same state of the scheduler (a program that has just run flat out for a while
+        # waits longer for a processor at first on a busy machine).
+        time.sleep(1)
+        counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
+        counts["late"] += full.take(flood, process, display, sample, window)
     if recorder:
         recorder.send_signal(2)
         recorder.wait(timeout=60)
-    flood.ask("quit")
-    dropped = udp_receive_errors(receiver) - errors_before
-    total = 2 * sample + fill
-    logged = logged_lines(logs)
+    counts["sent"] += sample + fill + samples * (warm_up + sample)
+    counts["logged"] += logged_lines(logs)
     process.kill()
-    return {
-        "rate_empty": rate_empty, "rate_full": rate_full, "view_lines": total,
+    process.wait()
+
+    empty_samples(samples // 2, samples - samples // 2)
+    flood.ask("quit")
+    figures = {
+        "sample": sample, "samples": samples, "view_lines": sample + fill,
         "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
-        "dropped": dropped, "late_windows": int(late0) + int(late1) + int(late2),
-        "click_latencies": latencies,
-        "sent": total, "logged": logged,
+        "dropped": udp_receive_errors(receiver) - errors_before,
+        "late_windows": counts["late"], "click_latencies": latencies,
+        "sent": counts["sent"], "logged": counts["logged"],
     }
+    figures.update(empty.medians("_empty"))
+    figures.update(full.medians("_full"))
+    return figures
 
 
 def startup(lab, display, binary, minimal, runs):
@@ -269,18 +366,25 @@ def startup(lab, display, binary, minimal, runs):
 
 
 def join_burst(lab, display, binary, count):
-    """count JoinReply answers to the start-up Join of a fresh vorlan (there is no reload to
-    answer yet); how many members it lists afterwards."""
+    """A click on the reload button of a running vorlan, and count JoinReply answers sent as
+    fast as possible as soon as its Rejoin reaches the other host; how many members it lists
+    afterwards (the roster is emptied by the reload and refilled by the answers)."""
     receiver, sender = lab.host(1), lab.host(2)
     flood = Flood(sender, receiver.address)
     errors_before = udp_receive_errors(receiver)
     process, began, _logs = start_vorlan(lab, receiver, display, binary, "burst")
     display.wait_map(began)
     time.sleep(1)
-    # The program lists itself once its own announcement comes back.
+    # The program lists itself once its own announcement comes back; the reload lists it
+    # again, so the answers add exactly count rows to it.
     before = display.title_count("^Vorlan") or 0
+    window = main_window(receiver, display)
     prefix = ".".join(receiver.address.split(".")[:2])
-    word = flood.ask("joinburst %d %s" % (count, prefix))
+    flood.tell("joinburst %d %s" % (count, prefix))
+    clicked = time.monotonic()
+    if window:
+        click(display, window, *Clicker.BUTTON)
+    word = flood.answer()
     sent = time.monotonic()
     listed, last_change, done = None, time.monotonic(), None
     while time.monotonic() - last_change < 3 and time.monotonic() - sent < 60:
@@ -294,13 +398,16 @@ def join_burst(lab, display, binary, count):
     dropped = udp_receive_errors(receiver) - errors_before
     flood.ask("quit")
     process.kill()
-    return {"sent": count, "listed": (listed or 0) - before, "send_seconds": float(word[1]) if
-            word and word[1] != "none" else None,
+    answered = word and word[1] != "none"
+    return {"sent": count if answered else 0, "asked": count, "before": before,
+            "listed": (listed or 0) - before,
+            "send_seconds": float(word[1]) if answered else None,
+            "click_to_sent_seconds": (sent - clicked) if answered else None,
             "listed_seconds": (done - sent) if done else None, "dropped": dropped}
 
 
-def measure(build, view_lines=100000, sample=5000, window=150, runs=5, burst=1000,
-            perf_out=None):
+def measure(build, view_lines=100000, sample=20000, window=150, runs=5, burst=1000,
+            perf_out=None, samples=6):
     binary = os.path.join(build, "vorlan")
     minimal = os.path.join(build, "bench", "vorlan_minimal_window")
     netlab.require_privilege()
@@ -308,7 +415,8 @@ def measure(build, view_lines=100000, sample=5000, window=150, runs=5, burst=100
         display = Display(lab.host(1))
         figures = {"startup": startup(lab, display, binary, minimal, runs)}
         figures["burst"] = join_burst(lab, display, binary, burst)
-        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out)
+        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out,
+                                   samples)
     return figures
 
 
@@ -316,12 +424,13 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
     parser.add_argument("--view-lines", type=int, default=100000)
-    parser.add_argument("--sample", type=int, default=5000)
+    parser.add_argument("--sample", type=int, default=20000)
+    parser.add_argument("--samples", type=int, default=6)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--perf")
     args = parser.parse_args()
     print(json.dumps(measure(args.build, args.view_lines, args.sample, runs=args.runs,
-                             perf_out=args.perf), indent=2))
+                             perf_out=args.perf, samples=args.samples), indent=2))
 
 
 if __name__ == "__main__":

@@ -140,6 +140,14 @@ QByteArray encodeCp932(const QString &text)
     if (size == 0)
         return out;
 
+    // Most of what goes out is plain ASCII (headers, addresses, times, many names), which code
+    // page 932 keeps byte for byte: a copy, without the converter's two passes over the text.
+    if (std::all_of(units, units + size, [](char16_t unit) { return unit < 0x80; })) {
+        out.resize(size);
+        std::copy(units, units + size, out.data());
+        return out;
+    }
+
     Converter &cd = encoder();
     if (!cd.valid()) {
         // No converter on this system: ASCII still goes through.

@@ -66,6 +66,9 @@ TEST(Cp932RoundTrip, AsciiIncludingControlsAndNulIsByteForByte)
     }
     EXPECT_EQ(encodeCp932(text), expected);
     EXPECT_EQ(decodeCp932(expected), text);
+    // The same characters beside one that is not ASCII take the converter: the same bytes.
+    EXPECT_EQ(encodeCp932(text + QStringLiteral("漢")), expected + hex("8ABF"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("漢") + text), hex("8ABF") + expected);
 }
 
 TEST(Cp932RoundTrip, EmptyStaysEmpty)
