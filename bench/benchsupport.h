@@ -24,7 +24,7 @@ struct Sizes
     int logWrites = 100000;
     int smallList = 2000;
     int largeList = 16000;
-    int largeSettingsBytes = 1024 * 1024;
+    int largeSettingsBytes = 1000 * 1000; // "1 MB", within the settings file's 1 MiB limit
 };
 
 const Sizes &sizes();

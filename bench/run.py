@@ -119,9 +119,9 @@ def in_process_rows(table, s):
         table.add("log writes: 100,000 WriteLog calls vs a plain write-and-flush loop",
                   time_text(log), time_text(floor), log / floor, "≤ 1.5 x", log / floor <= 1.5)
     table.pair("settings file: start-up settings phase, 1 MB vs 1 KB Vorlan.ini", s,
-               "StartupSettingsPhase", 1048576, 1024, 1.2, "≤ 1.2 x")
+               "StartupSettingsPhase", 1000000, 1024, 1.2, "≤ 1.2 x")
     table.pair("settings file: shutdown geometry save, 1 MB vs 1 KB Vorlan.ini", s,
-               "ShutdownGeometrySave", 1048576, 1024, None, "(none set)")
+               "ShutdownGeometrySave", 1000000, 1024, None, "(none set)")
     for name, what in (("ReadList", "read"), ("WriteList", "written")):
         large, small = s.get(name + "/16000"), s.get(name + "/2000")
         if large and small:
