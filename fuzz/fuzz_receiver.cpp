@@ -4,6 +4,7 @@
 #include "base/codec.h"
 #include "conversation/conversationview.h"
 #include "fuzzsupport.h"
+#include "net/datagram.h"
 #include "net/udpendpoint.h"
 #include "protocol/dispatcher.h"
 #include "roster/memberlist.h"
@@ -18,13 +19,10 @@ using vorlan::fuzz::require;
 
 namespace {
 
-// The endpoint's reading of a datagram: its text ends at the first pair of zero bytes.
-QString receivedText(QByteArray bytes)
+// The endpoint's reading of a datagram, by its own rule.
+QString receivedText(const QByteArray &bytes)
 {
-    const qsizetype zeros = bytes.indexOf(QByteArrayView("\0\0", 2));
-    if (zeros >= 0)
-        bytes.truncate(zeros);
-    return decodeCp932(bytes);
+    return decodeCp932(datagramText(bytes));
 }
 
 // Remote text must reach the view as plain characters: no images, no links, nothing the
