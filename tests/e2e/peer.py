@@ -4,6 +4,9 @@ Run inside a namespace as `python3 peer.py serve <port>`, it binds 0.0.0.0:<port
 SO_BROADCAST and speaks lines on stdin / stdout:
 
     in:  send <address> <hex bytes>      send one datagram to <address>:<port>
+    in:  spoof <source> <address> <hex bytes>
+                                         the same, with <source> as the IP source address (a
+                                         raw socket: what a hostile host on the segment can do)
     in:  quit
     out: ready <host name> <canonical host name>
     out: recv <source address> <destination address> <hex bytes>
@@ -76,6 +79,20 @@ def serve(port):
                     destination = socket.inet_ntoa(value[8:12])
             emit("recv %s %s %s" % (source[0], destination, binascii.hexlify(data).decode()))
 
+    raw = None
+
+    def spoof(source, destination, data):
+        """One UDP datagram from source:port to destination:port, its IP header written here.
+        The kernel fills in the IP checksum and length; a zero UDP checksum means none."""
+        nonlocal raw
+        if raw is None:
+            raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
+            raw.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+        udp = struct.pack("!HHHH", port, port, 8 + len(data), 0) + data
+        ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, socket.IPPROTO_UDP, 0,
+                         socket.inet_aton(source), socket.inet_aton(destination))
+        raw.sendto(ip + udp, (destination, 0))
+
     threading.Thread(target=receive, daemon=True).start()
     emit("ready %s %s" % (socket.gethostname(), canonical_host_name()))
     for line in sys.stdin:
@@ -96,6 +113,11 @@ def serve(port):
                     sock.sendto(data, (words[1], port))
             except OSError as error:
                 emit("error send %s" % error)
+        elif words[0] == "spoof" and len(words) in (3, 4):
+            try:
+                spoof(words[1], words[2], binascii.unhexlify(words[3]) if len(words) == 4 else b"")
+            except OSError as error:
+                emit("error spoof %s" % error)
         else:
             emit("error unknown command %r" % line.strip())
     return 0
@@ -221,6 +243,12 @@ class Peer:
     def send(self, text, address):
         data = text.encode("cp932") if isinstance(text, str) else bytes(text)
         self.process.stdin.write("send %s %s\n" % (address, binascii.hexlify(data).decode()))
+        self.process.stdin.flush()
+
+    def spoof(self, text, address, source):
+        """Sends text to address as if it came from source."""
+        data = text.encode("cp932") if isinstance(text, str) else bytes(text)
+        self.process.stdin.write("spoof %s %s %s\n" % (source, address, binascii.hexlify(data).decode()))
         self.process.stdin.flush()
 
     def expect(self, predicate, timeout=10, what="a datagram"):
