@@ -28,7 +28,7 @@ void ReceiveChatLine(benchmark::State &state)
     Conversation &conversation = conversationOf(int(state.range(0)), own);
     int i = 0;
     for (auto _ : state) {
-        conversation.dispatcher.ProcessMessage(chatFrom3(QStringLiteral("新しい行 %1").arg(++i)));
+        conversation.dispatcher.ProcessMessage(chatFrom3(QStringLiteral("新しい行 %1").arg(++i)), Peer3);
         // Into the document as if it were the only line of its turn: the dearest case.
         conversation.view.flushLines();
     }
@@ -52,7 +52,7 @@ void WorstChatLine(benchmark::State &state)
     const QString header = chatFrom3(QString());
     const QString line = header + QString(4094 - header.size(), u'x');
     for (auto _ : state) {
-        conversation.dispatcher.ProcessMessage(line);
+        conversation.dispatcher.ProcessMessage(line, Peer3);
         settle();
     }
 }
@@ -71,7 +71,7 @@ void WorstPastLogReply(benchmark::State &state)
     payload += QString(4094 - header.size() - payload.size(), u'y');
     const QString reply = header + payload;
     for (auto _ : state) {
-        conversation.dispatcher.ProcessMessage(reply);
+        conversation.dispatcher.ProcessMessage(reply, QStringLiteral("10.0.0.3"));
         settle();
     }
 }

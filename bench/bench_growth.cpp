@@ -48,10 +48,11 @@ void NewSenders(benchmark::State &state)
         MemberList members;
         ConversationView view;
         Dispatcher dispatcher(members, view, me, settings, clock,
-                              Dispatcher::Hooks{[](const QString &, const QString &) {}, {}, {}, {}});
-        for (int i = 0; i < state.range(0); ++i)
-            dispatcher.ProcessMessage(QStringLiteral("203 0x,h,10.%1.%2.%3,t")
-                                          .arg(i / 65536).arg(i / 256 % 256).arg(i % 256));
+                              Dispatcher::Hooks{[](const QString &, const QString &) {}, {}, {}, {}, {}});
+        for (int i = 0; i < state.range(0); ++i) {
+            const QString address = QStringLiteral("10.%1.%2.%3").arg(i / 65536).arg(i / 256 % 256).arg(i % 256);
+            dispatcher.ProcessMessage(QStringLiteral("203 0x,h,%1,t").arg(address), address);
+        }
     }
     state.SetComplexityN(state.range(0));
 }

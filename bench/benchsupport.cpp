@@ -45,13 +45,13 @@ benchmark::internal::Benchmark *tuned(benchmark::internal::Benchmark *benchmark)
 
 Conversation::Conversation(int lines)
     : dispatcher(members, view, me, settings, clock,
-                 Dispatcher::Hooks{[](const QString &, const QString &) {}, {}, {}, {}})
+                 Dispatcher::Hooks{[](const QString &, const QString &) {}, {}, {}, {}, {}})
 {
     me.address = QStringLiteral("10.0.0.1");
     me.hostName = QStringLiteral("pc01");
     me.startTime = QStringLiteral("09:00:00");
     for (int i = 0; i < lines; ++i)
-        dispatcher.ProcessMessage(QStringLiteral("100 0太郎,pc02,10.0.0.2,09:00:00,これは%1行目のメッセージです").arg(i));
+        dispatcher.ProcessMessage(QStringLiteral("100 0太郎,pc02,10.0.0.2,09:00:00,これは%1行目のメッセージです").arg(i), QStringLiteral("10.0.0.2"));
 }
 
 void settle()

@@ -55,6 +55,8 @@ void settle();
 
 // A chat line from 10.0.0.3 with the given text.
 QString chatFrom3(const QString &text);
+// The address chatFrom3 names, where its lines come from.
+inline const QString Peer3 = QStringLiteral("10.0.0.3");
 
 // Every benchmark family registers itself with the sizes of the run.
 void registerConversationBenchmarks();

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     hooks.showTitle = [] {};
     Dispatcher dispatcher(members, view, me, settings, clock, hooks);
 
-    dispatcher.ProcessMessage(QStringLiteral("501 0hanako,pc02,192.168.0.7,08:30:00,") + payload);
+    dispatcher.ProcessMessage(QStringLiteral("501 0hanako,pc02,192.168.0.7,08:30:00,") + payload,
+                              QStringLiteral("192.168.0.7"));
     if (!payload.isEmpty()) {
         require(logged.size() == 1 && logged[0].size() == 3 && logged[0][1] == payload,
                 "the received past log is not logged whole");
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // The reply built from this view fits one datagram and is taken from its end.
-    dispatcher.ProcessMessage(QStringLiteral("500 0jiro,pc03,192.168.0.9,"));
+    dispatcher.ProcessMessage(QStringLiteral("500 0jiro,pc03,192.168.0.9,"), QStringLiteral("192.168.0.9"));
     for (const test::RecordingSender::Datagram &reply : sender.sent)
         require(encodeCp932(reply.text).size() <= UdpEndpoint::MaxDatagram, "a reply too long to send");
     const QString text = pastLogReplyText(view.conversationTail(PastLogScan));

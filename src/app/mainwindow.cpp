@@ -317,9 +317,9 @@ bool MainWindow::SendDatagram(const QString &text, const QString &address)
     return m_endpoint->SendDatagram(text, address);
 }
 
-void MainWindow::ProcessMessage(const QString &text)
+void MainWindow::ProcessMessage(const QString &text, const QString &source)
 {
-    m_dispatcher->ProcessMessage(text);
+    m_dispatcher->ProcessMessage(text, source);
 }
 
 bool MainWindow::PastLogAsked() const

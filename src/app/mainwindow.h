@@ -83,7 +83,7 @@ public:
 
     // Returns false when the send failed (its message has been shown).
     bool SendDatagram(const QString &text, const QString &address);
-    void ProcessMessage(const QString &text);
+    void ProcessMessage(const QString &text, const QString &source);
     void ShowTitle();
     // Appends items to today's log; a failure turns logging off with its message.
     void WriteLog(const QStringList &items);

@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace vorlan {
@@ -42,8 +41,10 @@ sockaddr_in socketAddress(const QString &dotted, quint16 port)
 } // namespace
 
 UdpEndpoint::UdpEndpoint(QObject *parent)
-    : QObject(parent), m_buffer(ReceiveBuffer, '\0')
+    : QObject(parent), m_buffer(ReceiveBuffer, '\0'),
+      m_oversize(QStringLiteral("recv:%1バイトを超えるデータグラムは破棄します。").arg(MaxReceived))
 {
+    m_clock.start();
 }
 
 UdpEndpoint::~UdpEndpoint()
@@ -172,8 +173,8 @@ bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
     return error == 0;
 }
 
-// One try: 0 or the errno. The limited broadcast names the interface of MyAddress, so it leaves
-// there even when no route covers it.
+// One try: 0 or the errno. The datagram names MyAddress as its source; the limited broadcast
+// also names the interface of MyAddress, so it leaves there even when no route covers it.
 int UdpEndpoint::sendTo(const QByteArray &bytes, const QString &address)
 {
     sockaddr_in target = socketAddress(address, m_config.port);
@@ -184,22 +185,32 @@ int UdpEndpoint::sendTo(const QByteArray &bytes, const QString &address)
     message.msg_iov = &data;
     message.msg_iovlen = 1;
 
+    in_pktinfo info = {};
+    if (!m_config.localAddress.isEmpty())
+        inet_pton(AF_INET, m_config.localAddress.toLatin1().constData(), &info.ipi_spec_dst);
+    if (target.sin_addr.s_addr == INADDR_BROADCAST && !m_config.localAddress.isEmpty())
+        info.ipi_ifindex = int(interfaceIndexOf(m_config.localAddress));
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    const unsigned index = target.sin_addr.s_addr == INADDR_BROADCAST && !m_config.localAddress.isEmpty()
-                               ? interfaceIndexOf(m_config.localAddress)
-                               : 0;
-    if (index != 0) {
+    if (info.ipi_spec_dst.s_addr != INADDR_ANY || info.ipi_ifindex != 0) {
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         cmsghdr *header = CMSG_FIRSTHDR(&message);
         header->cmsg_level = IPPROTO_IP;
         header->cmsg_type = IP_PKTINFO;
         header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info = {};
-        info.ipi_ifindex = int(index);
         std::memcpy(CMSG_DATA(header), &info, sizeof info);
     }
-    return ::sendmsg(m_fd, &message, MSG_NOSIGNAL) >= 0 ? 0 : errno;
+    if (::sendmsg(m_fd, &message, MSG_NOSIGNAL) >= 0)
+        return 0;
+    // MyAddress was taken off this host while the program runs: the datagram still goes, from
+    // whatever address the route gives it.
+    if (errno == EINVAL && message.msg_control) {
+        message.msg_control = nullptr;
+        message.msg_controllen = 0;
+        if (::sendmsg(m_fd, &message, MSG_NOSIGNAL) >= 0)
+            return 0;
+    }
+    return errno;
 }
 
 void UdpEndpoint::txtSockIn_KeyDown()
@@ -242,7 +253,10 @@ bool UdpEndpoint::receiveOne()
 {
     if (m_fd < 0)
         return false;
-    const ssize_t received = ::recv(m_fd, m_buffer.data(), size_t(m_buffer.size()), 0);
+    sockaddr_in source = {};
+    socklen_t sourceSize = sizeof source;
+    const ssize_t received = ::recvfrom(m_fd, m_buffer.data(), size_t(m_buffer.size()), 0,
+                                        reinterpret_cast<sockaddr *>(&source), &sourceSize);
     if (received < 0) {
         const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
@@ -254,15 +268,13 @@ bool UdpEndpoint::receiveOne()
     }
     if (received > MaxReceived) {
         // No desktop peer sends one, and handling them lets any sender flood the view.
-        if (!m_oversizeTold) {
-            m_oversizeTold = true;
-            const QString notice = QStringLiteral("recv:%1バイトを超えるデータグラムは破棄します。").arg(MaxReceived);
-            std::fprintf(stderr, "%s\n", notice.toLocal8Bit().constData());
-            std::fflush(stderr);
-        }
+        m_oversize.dropped(m_clock.elapsed());
         return true;
     }
-    emit messageReceived(decodeCp932(datagramText(QByteArrayView(m_buffer.constData(), received))));
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &source.sin_addr, dotted, sizeof dotted);
+    emit messageReceived(decodeCp932(datagramText(QByteArrayView(m_buffer.constData(), received))),
+                         QString::fromLatin1(dotted));
     return true;
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/dropreport.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,8 +15,9 @@ namespace vorlan {
 // The one UDP socket of a peer. Readiness arrives through socket notifiers on the UI thread and
 // drives the endpoint state: "1" bound, no send yet; "4" a send was made, waiting for write
 // readiness; "3" armed for incoming data; "0" closed. Each received datagram is handed on as
-// text through messageReceived (the caller's ProcessMessage), one at a time and in the order of
-// arrival.
+// text, with the address it came from, through messageReceived (the caller's ProcessMessage),
+// one at a time and in the order of arrival. Every datagram leaves with MyAddress as its source,
+// whichever interface it takes, so peers can check that a header names its sender.
 class UdpEndpoint : public QObject
 {
     Q_OBJECT
@@ -35,8 +39,9 @@ public:
     {
         quint16 port = 8888;
         QString bindAddress;  // empty: the wildcard address, so broadcasts arrive
-        // MyAddress: the limited broadcast leaves by the interface that carries it, whatever the
-        // routing table says (a segment without a gateway has no route for it).
+        // MyAddress: the source address of every datagram sent; the limited broadcast leaves by
+        // the interface that carries it, whatever the routing table says (a segment without a
+        // gateway has no route for it).
         QString localAddress;
         // When not empty, a send to "255.255.255.255" goes to each of these addresses instead:
         // lets in-process tests stand a few loopback peers in for a network segment.
@@ -64,7 +69,7 @@ public:
     void txtSockIn_KeyDown();
 
 signals:
-    void messageReceived(const QString &text);
+    void messageReceived(const QString &text, const QString &source);
     void failed(const QString &message);
 
 private:
@@ -82,7 +87,8 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_buffer;
-    bool m_oversizeTold = false;
+    DropReport m_oversize;
+    QElapsedTimer m_clock;
     quint64 m_sends = 0;
 };
 

@@ -1,10 +1,13 @@
 #include "protocol/dispatcher.h"
 
 #include "base/clock.h"
+#include "base/codec.h"
 #include "conversation/conversationview.h"
 #include "protocol/pastlog.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"
+
+#include <QElapsedTimer>
 
 #include <array>
 #include <utility>
@@ -21,13 +24,32 @@ QString pastLogMarker(const char *which, const QString &address)
     return QStringLiteral("---過去のログ受信 %1 (%2より)---").arg(QString::fromUtf8(which), address);
 }
 
+// A received message as it may be shown and logged: every field one line (a past log keeps its
+// CR LF line ends).
+ParsedMessage plainFields(ParsedMessage message)
+{
+    message.userName = oneLine(message.userName);
+    message.hostName = oneLine(message.hostName);
+    message.startTime = oneLine(message.startTime);
+    message.deskFlag = oneLine(message.deskFlag);
+    message.payload = message.code == Code::PastLogReply ? crLfLines(message.payload) : oneLine(message.payload);
+    return message;
+}
+
 } // namespace
 
 Dispatcher::Dispatcher(MemberList &members, ConversationView &view, const Identity &me,
                        const RunningSettings &settings, const Clock &clock, Hooks hooks)
     : m_members(members), m_view(view), m_me(me), m_settings(settings), m_clock(clock),
-      m_hooks(std::move(hooks))
+      m_hooks(std::move(hooks)),
+      m_forged(QStringLiteral("recv:送信元と異なるアドレスを名乗るデータグラムは破棄します。")),
+      m_overBudget(QStringLiteral("send:応答の上限を超えた要求には応答しません。"))
 {
+    if (!m_hooks.nowMs) {
+        auto monotonic = std::make_shared<QElapsedTimer>();
+        monotonic->start();
+        m_hooks.nowMs = [monotonic] { return monotonic->elapsed(); };
+    }
 }
 
 Dispatcher::Handler Dispatcher::handlerFor(QStringView code)
@@ -53,14 +75,34 @@ Dispatcher::Handler Dispatcher::handlerFor(QStringView code)
     return nullptr;
 }
 
-void Dispatcher::ProcessMessage(const QString &text)
+void Dispatcher::ProcessMessage(const QString &text, const QString &source)
 {
     const std::optional<ParsedMessage> message = parseMessage(text);
     if (!message || m_nonPeers.contains(message->address)
         || (m_refuseLoopback && message->address.startsWith(QLatin1String("127."))))
         return;
+    if (message->address != source) {
+        m_forged.dropped(nowMs());
+        return;
+    }
     if (const Handler handler = handlerFor(message->code))
-        (this->*handler)(*message);
+        (this->*handler)(plainFields(*message));
+}
+
+qint64 Dispatcher::nowMs() const
+{
+    return m_hooks.nowMs();
+}
+
+void Dispatcher::reply(const QString &text, const QString &address, bool pastLog)
+{
+    const qint64 bytes = cp932Length(text);
+    const bool allowed = pastLog ? m_budget.takePastLog(address, bytes, nowMs()) : m_budget.take(bytes, nowMs());
+    if (!allowed) {
+        m_overBudget.dropped(nowMs());
+        return;
+    }
+    m_hooks.send(text, address);
 }
 
 void Dispatcher::setNonPeerAddresses(const QStringList &addresses, bool refuseLoopback)
@@ -130,7 +172,7 @@ void Dispatcher::onJoin(const ParsedMessage &message)
 void Dispatcher::replyToJoin(const ParsedMessage &message)
 {
     if (message.address != m_me.address)
-        m_hooks.send(buildJoinReply(m_me), message.address);
+        reply(buildJoinReply(m_me), message.address);
 }
 
 void Dispatcher::onJoinReply(const ParsedMessage &message)
@@ -168,7 +210,7 @@ void Dispatcher::onNotice(const ParsedMessage &message)
 
 void Dispatcher::onVersionRequest(const ParsedMessage &message)
 {
-    m_hooks.send(buildVersionReply(m_me), message.address);
+    reply(buildVersionReply(m_me), message.address);
 }
 
 void Dispatcher::onVersionReply(const ParsedMessage &message)
@@ -184,13 +226,17 @@ QString Dispatcher::pastLogReply() const
 
 void Dispatcher::onPastLogRequest(const ParsedMessage &message)
 {
-    m_hooks.send(buildPastLogReply(m_me, pastLogReply()), message.address);
+    // Answering itself would show and log its own past log again: a few bytes in, kilobytes on
+    // disk, for anyone who sends this peer its own address.
+    if (message.address == m_me.address)
+        return;
+    reply(buildPastLogReply(m_me, pastLogReply()), message.address, true);
 }
 
 void Dispatcher::onPastLogReply(const ParsedMessage &message)
 {
     updateMember(message);
-    if (message.payload.isEmpty())
+    if (message.payload.isEmpty() || message.address == m_me.address)
         return;
     const QString start = pastLogMarker("開始", message.address);
     const QString end = pastLogMarker("終了", message.address);

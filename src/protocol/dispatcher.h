@@ -1,6 +1,8 @@
 #pragma once
 
+#include "base/dropreport.h"
 #include "protocol/message.h"
+#include "protocol/replybudget.h"
 
 #include <QSet>
 #include <QStringList>
@@ -24,12 +26,17 @@ public:
         std::function<void(const QStringList &items)> writeLog; // called only while logging is on
         std::function<void(QStringView code, const QString &name, const QString &payload)> alert;
         std::function<void()> showTitle;
+        // A monotonic clock in milliseconds, for the reply budget; empty: the system's.
+        std::function<qint64()> nowMs;
     };
 
     Dispatcher(MemberList &members, ConversationView &view, const Identity &me,
                const RunningSettings &settings, const Clock &clock, Hooks hooks);
 
-    void ProcessMessage(const QString &text);
+    // text came from the address source. A message whose header names another address is
+    // dropped unread: replies go to the header's address, so a forged one would aim them at a
+    // third party.
+    void ProcessMessage(const QString &text, const QString &source);
 
     bool PastLogAsked() const { return m_pastLogAsked; }
     void setPastLogAsked(bool asked) { m_pastLogAsked = asked; }
@@ -58,6 +65,9 @@ private:
 
     void updateMember(const ParsedMessage &message);
     void replyToJoin(const ParsedMessage &message);
+    // Sends a reply unless the budget is spent (pastLog: the per-address limit applies too).
+    void reply(const QString &text, const QString &address, bool pastLog = false);
+    qint64 nowMs() const;
     void showLine(const QString &head, const QString &tail);
     void log(const QStringList &items);
     QString now() const;
@@ -71,6 +81,9 @@ private:
     bool m_pastLogAsked = false;
     QSet<QString> m_nonPeers;
     bool m_refuseLoopback = false;
+    ReplyBudget m_budget;
+    DropReport m_forged;
+    DropReport m_overBudget;
 };
 
 } // namespace vorlan

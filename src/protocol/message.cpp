@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace vorlan {
 
 namespace {
@@ -133,6 +135,45 @@ QString buildVersionReply(const Identity &id)
 QString buildPastLogReply(const Identity &id, const QString &conversation)
 {
     return withPayload(Code::PastLogReply, id, conversation);
+}
+
+namespace {
+
+bool breaksLines(char16_t c)
+{
+    return (c < 0x20 && c != u'\t') || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+QString replaceLineBreakers(const QString &text, bool keepCrLf)
+{
+    const auto first = std::find_if(text.begin(), text.end(), [](QChar c) { return breaksLines(c.unicode()); });
+    if (first == text.end())
+        return text; // the usual case: nothing to copy
+    QString result = text;
+    QChar *data = result.data();
+    const qsizetype size = result.size();
+    for (qsizetype i = first - text.begin(); i < size; ++i) {
+        if (!breaksLines(data[i].unicode()))
+            continue;
+        if (keepCrLf && data[i] == u'\r' && i + 1 < size && data[i + 1] == u'\n') {
+            ++i;
+            continue;
+        }
+        data[i] = QChar::ReplacementCharacter;
+    }
+    return result;
+}
+
+} // namespace
+
+QString oneLine(const QString &text)
+{
+    return replaceLineBreakers(text, false);
+}
+
+QString crLfLines(const QString &text)
+{
+    return replaceLineBreakers(text, true);
 }
 
 std::optional<ParsedMessage> parseMessage(const QString &text)

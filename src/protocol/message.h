@@ -77,6 +77,13 @@ struct ParsedMessage
 // Applies the receiver's header rules; nullopt for texts that fail them or carry an unknown code.
 std::optional<ParsedMessage> parseMessage(const QString &text);
 
+// Remote text made fit to show and log as one line: the control characters but TAB, and the
+// characters that end a line (NEL, LINE and PARAGRAPH SEPARATOR), each become U+FFFD. A peer
+// could otherwise forge whole lines, time and sender included, in the view and the log.
+QString oneLine(const QString &text);
+// The same for a received past log, whose lines are ended by CR LF: those pairs stay.
+QString crLfLines(const QString &text);
+
 // The name a member is shown by: its user name, or its host name when the user name is empty.
 QString displayName(const QString &userName, const QString &hostName);
 

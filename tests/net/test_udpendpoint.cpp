@@ -124,6 +124,26 @@ TEST_F(EndpointPair, DatagramsArrivingDuringSendsAreDeliveredAfterThem)
     }
 }
 
+// Peers check that a header names the address its datagram came from: the receiver is told the
+// source, and a sender sends from MyAddress whatever its socket is bound to (the program binds
+// every address, where the kernel would pick the source by the route).
+TEST_F(EndpointPair, DatagramsCarryMyAddressAsSourceAndTheReceiverLearnsIt)
+{
+    UdpEndpoint sender;
+    UdpEndpoint::Config config = this->config("127.0.0.5");
+    config.localAddress = QStringLiteral("127.0.0.6");
+    ASSERT_FALSE(sender.open(config));
+    QStringList sources;
+    QObject::connect(&b, &UdpEndpoint::messageReceived,
+                     [&](const QString &, const QString &source) { sources << source; });
+
+    b.SendDatagram(QStringLiteral("z"), QStringLiteral("127.0.0.2")); // arms b for reading
+    sender.SendDatagram(QStringLiteral("x"), QStringLiteral("127.0.0.3"));
+    a.SendDatagram(QStringLiteral("y"), QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(waitFor([&] { return sources.size() == 2; }));
+    EXPECT_EQ(sources, QStringList({"127.0.0.6", "127.0.0.2"}));
+}
+
 TEST_F(EndpointPair, OversizeDatagramsAreDroppedWithOneNoticeAndNeverCloseTheEndpoint)
 {
     RawPeer other("127.0.0.4");

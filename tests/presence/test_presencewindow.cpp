@@ -106,7 +106,7 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     int beeps = 0;
     window.presence().seams().beep = [&] { ++beeps; };
     window.settings().NormalSound = 1;
-    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi", "10.0.0.1");
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Vorlan taro-> hi"));
     EXPECT_EQ(beeps, 5);
     const vorlan::WavePlayer *player = window.findChild<vorlan::WavePlayer *>();
@@ -115,14 +115,14 @@ TEST_F(PresenceTest, AnIncomingLineReachesTheAlertAndSoundsLoadOnlyWhenChosen)
     window.settings().NormalSound = 2;
     // A missing file and a FIFO are no sound: nothing is loaded for them.
     window.settings().ReceiveWaveFile = folder.filePath("missing.wav");
-    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again", "10.0.0.1");
     ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("fifo.wav")).constData(), 0600), 0);
     window.settings().ReceiveWaveFile = folder.filePath("fifo.wav");
-    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again", "10.0.0.1");
     EXPECT_FALSE(player->looked());
     test::writeFile(folder.filePath("receive.wav"), "RIFF");
     window.settings().ReceiveWaveFile = folder.filePath("receive.wav");
-    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,again", "10.0.0.1");
     EXPECT_TRUE(player->looked());
 }
 
@@ -134,7 +134,7 @@ TEST_F(PresenceTest, ALineWhileActiveKeepsAMaximisedWindowMaximised)
     ASSERT_TRUE(waitFor([&] { return window.isMaximized(); }));
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&window, &activate);
-    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi");
+    window.ProcessMessage("100 0taro,pc01,10.0.0.1,09:00:00,hi", "10.0.0.1");
     EXPECT_TRUE(window.isMaximized());
     window.showMinimized();
     ASSERT_TRUE(waitFor([&] { return window.isMinimized(); }));

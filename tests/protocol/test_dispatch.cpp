@@ -71,9 +71,16 @@ protected:
         return result;
     }
 
+    // From the address the header names, as every honest peer sends.
     void receive(const QString &text)
     {
-        dispatcher.ProcessMessage(text);
+        const std::optional<ParsedMessage> header = parseMessage(text);
+        receiveFrom(text, header ? header->address : QString());
+    }
+
+    void receiveFrom(const QString &text, const QString &source)
+    {
+        dispatcher.ProcessMessage(text, source);
         view.flushLines();
     }
 
@@ -314,12 +321,12 @@ TEST_F(DispatchTest, AnAnswerHandledWhileThePastLogRequestGoesOutIsNotAskedToo)
     nested.send = [&](const QString &text, const QString &address) {
         sender.sent.append({text, address});
         if (sender.sent.size() == 1)
-            nestedDispatcher->ProcessMessage(QStringLiteral("202 ") + Jiro);
+            nestedDispatcher->ProcessMessage(QStringLiteral("202 ") + Jiro, QStringLiteral("192.168.0.9"));
     };
     Dispatcher reentered{members, view, me, settings, clock, nested};
     nestedDispatcher = &reentered;
 
-    reentered.ProcessMessage(QStringLiteral("202 ") + Hanako);
+    reentered.ProcessMessage(QStringLiteral("202 ") + Hanako, QStringLiteral("192.168.0.7"));
 
     EXPECT_EQ(sender.sent, QList<Datagram>({{"500 " + Taro, "192.168.0.7"}}));
     EXPECT_EQ(members.addresses(), QStringList({"192.168.0.7", "192.168.0.9"}));
@@ -486,12 +493,17 @@ TEST_F(DispatchTest, PastLogReplyLeavesOutDirectedLines)
     EXPECT_EQ(members.rowCount(), rows);
 }
 
-TEST_F(DispatchTest, PastLogRequestFromItselfIsAnsweredToItself)
+// Answered, each would come back to be shown and logged again: kilobytes for a few bytes.
+TEST_F(DispatchTest, ItsOwnPastLogIsNeitherSentToItselfNorShownBack)
 {
+    receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",public"));
+    const QString before = shown();
     receive(QStringLiteral("500 ") + Taro);
+    receive(QStringLiteral("501 ") + Taro + QStringLiteral(",10:00:00 taro->\tagain\r\n"));
 
-    EXPECT_EQ(sender.sent, QList<Datagram>({{"501 " + Taro + u',', MyAddress}}));
-    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(logged.size(), 1);
 }
 
 TEST_F(DispatchTest, PastLogReplyOfALongDoubleByteConversationFitsOneDatagram)
@@ -662,6 +674,107 @@ TEST_F(DispatchTest, LoggedItemsMatchTheShownLinesWithoutTheirLineEnds)
                           {QStringLiteral("10:15:30[jiro]->\t(To:taro) yo")},
                           {QStringLiteral("10:15:30\tjiroさんが退席しました。")},
                       }));
+}
+
+// --- What a hostile host on the segment can send ---
+
+// A header must name the address the datagram came from: replies go to the header's address,
+// so a forged one would aim them at a third party, and rows and lines would name it.
+TEST_F(DispatchTest, AHeaderNamingAnotherAddressThanItsSourceIsDroppedUnread)
+{
+    const QString third = QStringLiteral("192.168.0.99");
+    for (const char *code : {"100 ", "101 ", "201 ", "202 ", "203 ", "301 ", "402 ", "404 ", "405 ",
+                             "406 ", "500 ", "501 "})
+        receiveFrom(QLatin1String(code) + Hanako + QStringLiteral(",x\tpayload\r\n"), third);
+    receiveFrom(QStringLiteral("201 ") + Hanako, QString()); // a source the endpoint did not know
+
+    EXPECT_TRUE(sender.sent.isEmpty());
+    EXPECT_EQ(members.rowCount(), 0);
+    EXPECT_EQ(shown(), QString());
+    EXPECT_TRUE(logged.isEmpty());
+    EXPECT_TRUE(alerts.isEmpty());
+    receive(QStringLiteral("405 ") + Hanako);
+    EXPECT_EQ(sender.addresses(), QStringList({"192.168.0.7"}));
+}
+
+// Every received name and line is one line of the view and one item of the log, whatever it
+// holds; a past log keeps its CR LF line ends, and nothing else breaks its lines either.
+TEST_F(DispatchTest, ControlCharactersCannotForgeLines)
+{
+    const QString forged = QStringLiteral("0ha\r\nko,pc\n02,192.168.0.7,08:30\x0b:00");
+    receive(QStringLiteral("100 ") + forged + QStringLiteral(",hi\r\n10:15:30 boss->\tfake\x00!\u2028x"));
+    receive(QStringLiteral("101 ") + forged + QStringLiteral(",(To:taro) a\rb\x85" "c"));
+    receive(QStringLiteral("501 ") + Jiro + QStringLiteral(",08:00:00 a->\tok\r\n08:01:00 b->\tx\ny\rz\x01\r\n"));
+
+    const QString bad(QChar::ReplacementCharacter);
+    EXPECT_EQ(shown(), QStringLiteral("10:15:30 ha¤¤ko->\thi¤¤10:15:30 boss->\tfake¤!¤x\r\n"
+                                      "10:15:30[ha¤¤ko]->\t(To:taro) a¤b¤c\r\n"
+                                      "\t---過去のログ受信 開始 (192.168.0.9より)---\r\n"
+                                      "08:00:00 a->\tok\r\n08:01:00 b->\tx¤y¤z¤\r\n"
+                                      "\t---過去のログ受信 終了 (192.168.0.9より)---\r\n")
+                           .replace(u'¤', bad));
+    EXPECT_EQ(view.document()->blockCount() - 1, 6);
+    for (const QStringList &items : std::as_const(logged)) {
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (items.size() == 3 && i == 1)
+                continue; // the past log, checked above through the view
+            EXPECT_FALSE(items[i].contains(u'\n') || items[i].contains(u'\r')) << items[i].toStdString();
+        }
+    }
+    EXPECT_EQ(members.text(rowOf("192.168.0.7"), MemberList::UserName), QStringLiteral("ha¤¤ko").replace(u'¤', bad));
+    EXPECT_EQ(members.text(rowOf("192.168.0.7"), MemberList::HostName), QStringLiteral("pc¤02").replace(u'¤', bad));
+    EXPECT_EQ(alerts.first().payload, QStringLiteral("hi¤¤10:15:30 boss->\tfake¤!¤x").replace(u'¤', bad));
+}
+
+// A flood of past-log requests from one address gets a few replies a second, and replies of
+// every kind together stay within the total; a request at a human pace always gets its reply.
+TEST_F(DispatchTest, RequestsPastTheReplyBudgetAreDropped)
+{
+    qint64 now = 0;
+    Dispatcher::Hooks timed = hooks();
+    timed.nowMs = [&now] { return now; };
+    Dispatcher budgeted{members, view, me, settings, clock, timed};
+    const QString longLine(1000, u'x');
+    for (int i = 0; i < 4; ++i)
+        budgeted.ProcessMessage(QStringLiteral("100 ") + Jiro + u',' + longLine, QStringLiteral("192.168.0.9"));
+    view.flushLines();
+
+    for (int i = 0; i < 100; ++i)
+        budgeted.ProcessMessage(QStringLiteral("500 ") + Hanako, QStringLiteral("192.168.0.7"));
+    EXPECT_EQ(sender.sent.size(), ReplyBudget::PastLogPerAddress);
+    now += 1000;
+    budgeted.ProcessMessage(QStringLiteral("500 ") + Hanako, QStringLiteral("192.168.0.7"));
+    EXPECT_EQ(sender.sent.size(), ReplyBudget::PastLogPerAddress + 1);
+
+    // Past-log requests from a thousand forged sources: the total holds them to 64 KB a second.
+    sender.clear();
+    now += 1000;
+    for (int i = 0; i < 1000; ++i) {
+        const QString address = QStringLiteral("10.1.%1.%2").arg(i / 250).arg(i % 250 + 1);
+        budgeted.ProcessMessage(QStringLiteral("500 0x,h,%1,t").arg(address), address);
+    }
+    qint64 bytes = 0;
+    for (const Datagram &datagram : std::as_const(sender.sent))
+        bytes += encodeCp932(datagram.text).size();
+    EXPECT_LE(bytes, ReplyBudget::BytesPerSecond);
+    EXPECT_GT(bytes, ReplyBudget::BytesPerSecond - 4096);
+
+    // A reload on a segment of a thousand peers: every one of them is answered at once.
+    sender.clear();
+    now += 1000;
+    for (int i = 0; i < 1000; ++i) {
+        const QString address = QStringLiteral("10.2.%1.%2").arg(i / 250).arg(i % 250 + 1);
+        budgeted.ProcessMessage(QStringLiteral("203 0x,h,%1,t").arg(address), address);
+    }
+    EXPECT_EQ(sender.sent.size(), 1000);
+
+    // A user clicking "過去ログ" every second gets every answer even then.
+    sender.clear();
+    for (int i = 0; i < 30; ++i) {
+        now += 1000;
+        budgeted.ProcessMessage(QStringLiteral("500 ") + Hanako, QStringLiteral("192.168.0.7"));
+    }
+    EXPECT_EQ(sender.sent.size(), 30);
 }
 
 } // namespace

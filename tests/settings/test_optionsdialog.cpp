@@ -382,7 +382,7 @@ TEST_F(OptionsDialogTest, pickers_and_cancel_save_nothing_but_keep_the_picked_co
     EXPECT_NE(window.lvMember()->font().family(), "Picked Sans");
 
     // New lines take the picked colour; the next opening shows the window's font again.
-    window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"));
+    window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"), QStringLiteral("10.0.0.9"));
     window.rtfHomeMessage()->flushLines();
     QTextCursor head(window.rtfHomeMessage()->document());
     head.setPosition(1);
@@ -402,7 +402,7 @@ TEST_F(OptionsDialogTest, ok_applies_fonts_icons_and_names_to_the_window)
     const QString icon = path(QStringLiteral("blue.png"));
     ASSERT_TRUE(solidImage(qRgb(0, 0, 200)).save(icon));
     MainWindow &window = load(QStringLiteral("[OPT]\r\nCO=255\r\n"));
-    window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"));
+    window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"), QStringLiteral("10.0.0.9"));
     const QImage deskBefore = imageOf(window.picDesk);
     open();
 
