@@ -8,6 +8,7 @@
 #include "conversation/composer.h"
 #include "conversation/conversationview.h"
 #include "conversation/requests.h"
+#include "net/addresswatch.h"
 #include "net/nameresolver.h"
 #include "net/portargument.h"
 #include "net/udpendpoint.h"
@@ -270,8 +271,9 @@ int MainWindow::onlinePhase()
         return 1;
     }
     if (m_options.realNetwork) {
-        m_dispatcher->setNonPeerAddresses(hostNonPeerAddresses(m_me.address),
-                                          !m_me.address.startsWith(QLatin1String("127.")));
+        refuseNonPeers();
+        m_addresses = new AddressWatch(this);
+        connect(m_addresses, &AddressWatch::changed, this, &MainWindow::refuseNonPeers);
     }
     QCoreApplication::processEvents();
     announce();
@@ -298,6 +300,13 @@ void MainWindow::announce()
     }
 }
 
+// Follows the host's addresses: a network added later has a broadcast address of its own.
+void MainWindow::refuseNonPeers()
+{
+    m_dispatcher->setNonPeerAddresses(hostNonPeerAddresses(m_me.address),
+                                      !m_me.address.startsWith(QLatin1String("127.")));
+}
+
 QStringList MainWindow::otherBroadcasts() const
 {
     return m_options.realNetwork ? otherBroadcastAddresses(m_me.address) : QStringList();
@@ -319,6 +328,8 @@ bool MainWindow::SendDatagram(const QString &text, const QString &address)
 
 void MainWindow::ProcessMessage(const QString &text, const QString &source)
 {
+    if (m_addresses)
+        m_addresses->refreshIfStale();
     m_dispatcher->ProcessMessage(text, source);
 }
 

@@ -20,6 +20,7 @@ class QPushButton;
 
 namespace vorlan {
 
+class AddressWatch;
 class Composer;
 class ConversationView;
 class Dispatcher;
@@ -135,6 +136,7 @@ private:
     QPushButton *addButton(const char *name, const QString &caption, const QRect &twips,
                            const QString &toolTip = QString());
     int onlinePhase();
+    void refuseNonPeers();
     void announce();
     void createRequests();
     QString resolvePeer(const QString &entry) const;
@@ -164,6 +166,7 @@ private:
     SendBox *m_txtSend = nullptr;
     QPushButton *m_comTest = nullptr;
     UdpEndpoint *m_endpoint = nullptr;
+    AddressWatch *m_addresses = nullptr; // on a real network only
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
     std::unique_ptr<Presence> m_presence;

@@ -29,7 +29,9 @@ struct InterfaceAddress
     QString name;
     QString address;
     bool usable; // up, broadcast-capable and not loopback
-    QString broadcast; // the directed broadcast address, when usable
+    // The directed broadcast address, when broadcast-capable and not loopback, up or not: an
+    // interface that comes up again is no new address, and is not read again.
+    QString broadcast;
 };
 
 // The interface's own broadcast address; where none is configured (an address added without
@@ -67,7 +69,7 @@ QList<InterfaceAddress> interfaceAddresses()
         const unsigned flags = entry->ifa_flags;
         const bool usable = (flags & IFF_UP) && (flags & IFF_BROADCAST) && !(flags & IFF_LOOPBACK);
         QString broadcast;
-        if (usable)
+        if ((flags & IFF_BROADCAST) && !(flags & IFF_LOOPBACK))
             broadcast = directedBroadcast(*entry);
         result.append({QString::fromLocal8Bit(entry->ifa_name), dotted(in->sin_addr), usable, broadcast});
     }

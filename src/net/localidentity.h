@@ -23,7 +23,7 @@ HostIdentity discoverHostIdentity();
 QStringList otherBroadcastAddresses(const QString &address);
 
 // Addresses a peer can never have, as seen from this host: the directed broadcast address of
-// every interface, and every address of this host but ownAddress. A reply to one of them would
+// every interface, up or down, and every address of this host but ownAddress. A reply to one of them would
 // go to the whole segment or back to this program.
 QStringList hostNonPeerAddresses(const QString &ownAddress);
 

@@ -14,6 +14,15 @@ const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString DefaultAction = QStringLiteral("default");
 
+// The summary is plain text to most servers and markup to a few, whatever they report for the
+// body; escaped, it would show its entities on the first, as it is, its tags would work on the
+// others. Without the three characters markup is made of, it shows the same on both: their
+// full-width forms read as typed.
+QString markupFree(QString text)
+{
+    return text.replace(u'<', u'\uFF1C').replace(u'>', u'\uFF1E').replace(u'&', u'\uFF06');
+}
+
 } // namespace
 
 DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
@@ -44,7 +53,7 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     // A server that reads the body as markup gets it escaped: a peer's line shows as typed.
-    call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << summary
+    call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << markupFree(summary)
          << (m_markup ? body.toHtmlEscaped() : body) << QStringList{DefaultAction, QStringLiteral("表示")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.vorlan.Vorlan")},
                         {QStringLiteral("category"), QStringLiteral("im.received")}}

@@ -15,7 +15,7 @@ class DesktopNotifier : public QObject
 public:
     explicit DesktopNotifier(QDBusConnection bus, QObject *parent = nullptr);
 
-    // summary: the sender; body: the line, shown as plain text whatever markup it holds.
+    // summary: the sender; body: the line. Both show as plain text whatever markup they hold.
     void notify(const QString &summary, const QString &body);
     // The notification on screen as the server numbered it; 0 when none.
     uint shownId() const { return m_shown; }

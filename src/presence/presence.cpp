@@ -2,6 +2,7 @@
 
 #include "presence/alertplan.h"
 #include "presence/desktopnotifier.h"
+#include "presence/plaintext.h"
 #include "presence/waveplayer.h"
 #include "protocol/message.h"
 #include "roster/memberlist.h"
@@ -139,7 +140,7 @@ Presence::Seams desktopSeams(QWidget &window)
     auto *player = new WavePlayer(&window);
     Presence::Seams seams;
     seams.setIcon = [&window](const QIcon &icon) { window.setWindowIcon(icon); };
-    seams.setCaption = [&window](const QString &caption) { window.setWindowTitle(caption); };
+    seams.setCaption = [&window](const QString &caption) { window.setWindowTitle(captionShowing(caption)); };
     seams.raiseWindow = [&window] {
         // Back from the task bar as it was before: a maximised window stays maximised.
         if (window.isMinimized())

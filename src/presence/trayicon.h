@@ -9,7 +9,8 @@ class QWidget;
 namespace vorlan {
 
 // A system-tray icon that mirrors the window's title-bar icon (standing, away, the blink) and
-// its caption, for desktops that show no title-bar icon. A click brings the window back.
+// its caption (as the title bar shows it, never as markup), for desktops that show no title-bar
+// icon. A click brings the window back.
 class TrayIcon : public QObject
 {
     Q_OBJECT

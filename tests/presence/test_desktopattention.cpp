@@ -10,15 +10,48 @@
 #include <QDBusMessage>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace vorlan {
 namespace {
 
 using test::waitFor;
+
+// Names and lines from peers, each of which some renderer would take for markup but the last.
+const QStringList Remote = {
+    QStringLiteral("<b>boss</b><img src=\"file:///usr/share/pixmaps/debian-logo.png\">"),
+    QStringLiteral("&amp; co"),
+    QStringLiteral("a < b > c"),
+    QStringLiteral("<i>two  spaces</i> &lt;"),
+    QStringLiteral("[*] x [*][*]"),
+    QStringLiteral("alice"),
+};
+
+// What Qt shows for text it takes for rich text.
+QString shownAsRichText(const QString &text)
+{
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+// What a notification server that reads markup shows: entities read, any tag acting.
+QString shownAsMarkup(QString text)
+{
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    text.replace(tag, QStringLiteral("{tag}"));
+    const std::pair<const char *, const char *> entities[] = {
+        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+    for (const auto &[entity, character] : entities)
+        text.replace(QLatin1String(entity), QLatin1String(character));
+    return text;
+}
 
 // The attention request and the notification follow the blink: same rules, same moment.
 TEST(DesktopAttention, AlertsThatBlinkAskForAttentionAndNotify)
@@ -192,6 +225,57 @@ TEST_F(PrivateBus, AServerThatReadsNoMarkupGetsTheLineAsItIs)
     notifier->notify(QStringLiteral("alice"), QStringLiteral("a < b & c"));
     ASSERT_TRUE(waitFor([&] { return service.calls.size() == 1; }));
     EXPECT_EQ(service.calls[0].body, QStringLiteral("a < b & c"));
+}
+
+TEST_F(PrivateBus, ThePeersNameAndLineShowAsTypedWhetherTheServerReadsMarkupOrNot)
+{
+    for (const bool markup : {true, false}) {
+        FakeNotifications service;
+        if (!markup)
+            service.capabilities = {"actions", "body"};
+        const std::unique_ptr<DesktopNotifier> notifier = serve(service);
+        for (const QString &text : Remote)
+            notifier->notify(text, text);
+        ASSERT_TRUE(waitFor([&] { return service.calls.size() == Remote.size(); }));
+        for (qsizetype i = 0; i < Remote.size(); ++i) {
+            const FakeNotifications::Call &call = service.calls[i];
+            SCOPED_TRACE(Remote[i].toStdString() + (markup ? " to a markup server" : " to a plain one"));
+            EXPECT_EQ(markup ? shownAsMarkup(call.body) : call.body, Remote[i]);
+            // Servers read the summary as text or as markup whatever they say of the body: it
+            // shows the same either way, its markup characters in their full-width forms.
+            EXPECT_EQ(shownAsMarkup(call.summary), call.summary);
+            QString readBack = call.summary;
+            readBack.replace(u'\uFF1C', u'<').replace(u'\uFF1E', u'>').replace(u'\uFF06', u'&');
+            EXPECT_EQ(readBack, Remote[i]);
+            if (!Remote[i].contains(QRegularExpression(QStringLiteral("[<>&]")))) {
+                EXPECT_EQ(call.summary, Remote[i]);
+            }
+        }
+        QDBusConnection server(QStringLiteral("notify-server"));
+        server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        server.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+}
+
+TEST(TrayIcon, APeersNameOrLineInTheCaptionShowsAsTypedInTheTitleBarAndTheToolTip)
+{
+    QWidget window;
+    window.show();
+    TrayIcon tray(window, [] {});
+    const Presence::Seams seams = desktopSeams(window);
+    for (const QString &text : Remote) {
+        const QString caption = QStringLiteral("Vorlan ") + text + QStringLiteral("-> ") + text;
+        SCOPED_TRACE(caption.toStdString());
+        seams.setCaption(caption);
+        EXPECT_EQ(window.windowHandle()->title(), caption);
+        // Qt's tool tip shows what looks like markup to it as rich text, the rest as it is:
+        // tray hosts that show plain text get the rest unchanged.
+        const QString tip = tray.icon().toolTip();
+        EXPECT_EQ(Qt::mightBeRichText(tip) ? shownAsRichText(tip) : tip, caption);
+        if (!Qt::mightBeRichText(caption)) {
+            EXPECT_EQ(tip, caption);
+        }
+    }
 }
 
 TEST(TrayIcon, FollowsTheWindowsIconAndCaptionAndItsClickRaises)
