@@ -53,6 +53,14 @@ def hostile_datagrams(rng, subnet, count):
             yield (text + "," + "".join(rng.choice(NASTY) for _ in range(4))).encode("cp932", "replace")
 
 
+def named_address(data, subnet):
+    """The address a hostile datagram's header names, else one of the lab's that no host holds."""
+    fields = data.split(b",")
+    if len(fields) > 3 and re.fullmatch(rb"\d+\.\d+\.\d+\.\d+", fields[2]):
+        return fields[2].decode()
+    return subnet + ".250"
+
+
 class FaultTest(netlab.LabTest):
     """The program in host 1, a scripted peer in host 2."""
 
@@ -109,7 +117,13 @@ class FaultTest(netlab.LabTest):
         chunks = 3
         for chunk in range(chunks):
             for data in hostile_datagrams(random.Random(chunk), self.lab.subnet, 1000):
-                self.peer.send(data, self.address)
+                data = data.encode("cp932", "replace") if isinstance(data, str) else data
+                if len(data) > 1400:
+                    self.peer.send(data, self.address)  # dropped unread, whatever its source
+                else:
+                    # From the address the header names, as a host that forges its source does:
+                    # otherwise the program drops the datagram before reading it.
+                    self.peer.spoof(data, self.address, named_address(data, self.lab.subnet))
             # One round trip per chunk keeps the flood within what the socket buffers hold.
             self.answers(timeout=60)
         self.peer.send(header("100", self.peer.address) + ",after the flood", self.address)
@@ -123,13 +137,17 @@ class FaultTest(netlab.LabTest):
         self.assertNotIn(b"x\r\nx\r\nx\r\n", raw, "an oversize datagram was taken in")
         self.assertIn("send:", program.stderr_text(), "no reply failed: the flood missed its aim")
 
-    def test_requests_naming_the_segments_broadcast_or_loopback_are_not_answered(self):
-        # Answered, each would broadcast a past log to the segment or talk to itself.
+    def test_requests_naming_the_segments_broadcast_are_not_answered(self):
+        # Answered, each would broadcast a past log to the segment. The source is forged to
+        # match, and host 1 checks no reverse path, so the requests do reach the program.
+        code, _out, err = self.lab.host(1).run(["sysctl", "-q", "-w", "net.ipv4.conf.all.rp_filter=0",
+                                                "net.ipv4.conf.eth0.rp_filter=0"])
+        self.assertEqual(code, 0, err)
         self.start()
         self.peer.expect_code("201", source=self.address)
-        for address in (self.lab.subnet + ".255", "127.0.0.1"):
-            for code in ("500", "405", "201"):
-                self.peer.send(header(code, address), self.address)
+        broadcast = self.lab.subnet + ".255"
+        for code in ("500", "405", "201"):
+            self.peer.spoof(header(code, broadcast), self.address, broadcast)
         self.answers()
         answered = self.peer.all(lambda d: d.source == self.address and d.code in ("501", "406", "202")
                                  and d.destination != self.peer.address)
@@ -242,13 +260,17 @@ class FaultTest(netlab.LabTest):
         host = self.lab.host(1)
         netlab._ip("-n", host.namespace, "link", "set", "eth0", "down")
         # With the interface down only loopback reaches the program; its reply to the peer
-        # then has no way out.
+        # then has no way out. The request comes from the peer's address, as its header says.
         request = header("405", self.peer.address).encode("cp932")
         code, _out, err = host.run([sys.executable, "-c",
-                                    "import socket, sys\n"
-                                    "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-                                    "s.sendto(bytes.fromhex(sys.argv[1]), ('127.0.0.1', %d))" % PORT,
-                                    request.hex()])
+                                    "import socket, struct, sys\n"
+                                    "s = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)\n"
+                                    "data = bytes.fromhex(sys.argv[2])\n"
+                                    "udp = struct.pack('!HHHH', %d, %d, 8 + len(data), 0) + data\n"
+                                    "ip = struct.pack('!BBHHHBBH4s4s', 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0,\n"
+                                    "                 socket.inet_aton(sys.argv[1]), socket.inet_aton('127.0.0.1'))\n"
+                                    "s.sendto(ip + udp, ('127.0.0.1', 0))" % (PORT, PORT),
+                                    self.peer.address, request.hex()])
         self.assertEqual(code, 0, err)
         self.assertTrue(self.wait_line(program, lambda line: line.startswith("send:")),
                         program.stderr_text())

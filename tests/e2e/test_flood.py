@@ -33,7 +33,8 @@ class FailingRepliesTest(netlab.LabTest):
         request = header("405", "1.2.3.4", user="x", host="h", start="t")
         for sent in range(BATCH, FLOOD + 1, BATCH):
             for _ in range(BATCH):
-                peer.send(request, address)
+                # From the address the header names: a host that forges its source.
+                peer.spoof(request, address, "1.2.3.4")
             # Paced so that the socket's buffer holds what the program has not read yet.
             deadline = time.monotonic() + 10
             while failures() < sent * 9 // 10 and vorlan.alive() and time.monotonic() < deadline:

@@ -146,7 +146,7 @@ class RequestsTest(netlab.LabTest):
     def test_reload_finds_every_running_peer_again_and_information_fills_in(self):
         # A member that no longer answers: it must be gone after the reload.
         ghost = self.lab.subnet + ".99"
-        self.peer.send(header("202", ghost, user="ghost"), self.b)
+        self.peer.spoof(header("202", ghost, user="ghost"), self.b, ghost)
         self.driven.wait_rows(lambda rows: ghost in rows, "the ghost is listed")
 
         self.driven.click("comReload")
