@@ -315,9 +315,11 @@ class Vorlan:
     """One vorlan process in a host, from its own copy of the binary (so its own Vorlan.ini and
     logs), on the offscreen platform. stderr is collected line by line."""
 
-    def __init__(self, host, binary, port=None, ini=None, args=None, label="vorlan", prepare=None):
+    def __init__(self, host, binary, port=None, ini=None, args=None, label="vorlan", prepare=None,
+                 env=None):
         """prepare, when given, is called with the program's folder before it starts (to put
-        something other than a plain file where Vorlan.ini goes, say)."""
+        something other than a plain file where Vorlan.ini goes, say); env adds to or replaces
+        variables of the program's environment."""
         self.host = host
         self.folder = host.lab.tempdir(label)
         self.binary = os.path.join(self.folder, "vorlan")
@@ -332,14 +334,15 @@ class Vorlan:
             command += list(args)
         elif port is not None:
             command.append(str(port))
-        env = dict(os.environ)
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
+        environment = dict(os.environ)
+        environment["QT_QPA_PLATFORM"] = "offscreen"
+        environment.pop("DISPLAY", None)
+        environment.pop("WAYLAND_DISPLAY", None)
+        environment.update(env or {})
         self.lines = []
         self._condition = threading.Condition()
         self.process = host.popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.PIPE, env=env, cwd=self.folder)
+                                  stderr=subprocess.PIPE, env=environment, cwd=self.folder)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 
