@@ -3,7 +3,7 @@
 // should read N (or N lgN), never N^2.
 #include "base/clock.h"
 #include "conversation/conversationview.h"
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
 #include "settings/runningsettings.h"

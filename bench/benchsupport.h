@@ -2,7 +2,7 @@
 
 #include "base/clock.h"
 #include "conversation/conversationview.h"
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"
 

@@ -5,7 +5,7 @@
 #include "conversation/conversationview.h"
 #include "fuzzsupport.h"
 #include "net/udpendpoint.h"
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 #include "protocol/pastlog.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"

@@ -9,7 +9,7 @@
 #include "net/datagram.h"
 #include "net/udpendpoint.h"
 #include "presence/presence.h"
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"
 #include "support/testsupport.h"

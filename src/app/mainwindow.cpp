@@ -14,7 +14,7 @@
 #include "net/udpendpoint.h"
 #include "presence/presence.h"
 #include "presence/trayicon.h"
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 #include "roster/memberlist.h"
 #include "roster/reload.h"
 #include "settings/inifile.h"

@@ -1,4 +1,4 @@
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 
 #include "base/clock.h"
 #include "base/codec.h"

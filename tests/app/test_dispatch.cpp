@@ -1,4 +1,4 @@
-#include "protocol/dispatcher.h"
+#include "app/dispatcher.h"
 
 #include "conversation/conversationview.h"
 #include "net/udpendpoint.h"
