@@ -26,15 +26,18 @@ public:
     static constexpr int MaxLines = 100000;
     // 100,000 ordinary lines of up to 80 characters. The document holds its text as UTF-16,
     // 16 MB at this bound, in a buffer that grows by doubling and keeps the text of cut lines
-    // until it is nearly full; compacting it copies the live text into a new buffer. So the
-    // text takes some 50 MB at its peak, whatever the lines: 100,000 of the longest lines a
-    // peer can send would take 800 MB without this bound.
+    // until it is nine tenths full; compacting it then copies the live text into a new buffer.
+    // So the text takes some 50 MB at its peak, whatever the lines (a flood of the longest
+    // ones keeps the whole program under 100 MB): 100,000 of the longest lines a peer can send
+    // would take 800 MB without this bound.
     static constexpr qsizetype MaxCharacters = 8000000;
-    // The most lines one turn of the event loop cuts (about 2 ms); more leave at later turns.
+    // The most lines one turn of the event loop cuts (about a millisecond); more leave at later
+    // turns.
     static constexpr int CutStep = 1000;
     // The most characters waiting for the next turn: past it, they go into the document at once.
     // As many as one read of the longest datagrams brings, so a flood comes in batches of that
-    // size, however the event loop orders its work.
+    // size however the event loop orders its work: a batch of more than a tenth of the
+    // document's buffer could double the buffer before it compacts.
     static constexpr qsizetype MaxPending = 1024 * 1024;
     // How much of the text's end is always at hand: what a past-log reply looks at.
     static constexpr qsizetype KeptText = 8192;

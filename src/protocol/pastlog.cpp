@@ -17,7 +17,7 @@ QString pastLogReplyText(const QString &viewText, bool viewTextStartsLine)
         const qsizetype feed = scan.indexOf(u'\n');
         start = feed < 0 ? scan.size() : feed + 1;
     }
-    for (qsizetype feed = scan.indexOf(u'\n'); feed >= 0; feed = scan.indexOf(u'\n', start)) {
+    for (qsizetype feed = scan.indexOf(u'\n', start); feed >= 0; feed = scan.indexOf(u'\n', start)) {
         const QStringView line = scan.mid(start, feed - start + 1);
         if (line.size() < 9 || line[8] != u'[')
             reply += line;
