@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     dispatcher.ProcessMessage(QStringLiteral("500 0jiro,pc03,192.168.0.9,"), QStringLiteral("192.168.0.9"));
     for (const test::RecordingSender::Datagram &reply : sender.sent)
         require(encodeCp932(reply.text).size() <= UdpEndpoint::MaxDatagram, "a reply too long to send");
-    const QString text = pastLogReplyText(view.conversationTail(PastLogScan));
+    const QString text = pastLogReplyText(view.conversationText(), view.conversationTextStartsLine());
     require(text.size() <= PastLogKeep, "the reply text is longer than it may be");
     return 0;
 }

@@ -221,7 +221,7 @@ void Dispatcher::onVersionReply(const ParsedMessage &message)
 
 QString Dispatcher::pastLogReply() const
 {
-    return fitPastLogReply(m_me, pastLogReplyText(m_view.conversationTail(PastLogScan)));
+    return fitPastLogReply(m_me, pastLogReplyText(m_view.conversationText(), m_view.conversationTextStartsLine()));
 }
 
 void Dispatcher::onPastLogRequest(const ParsedMessage &message)

@@ -3,7 +3,10 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextOption>
+
+#include <utility>
 
 namespace vorlan {
 
@@ -27,30 +30,42 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
         m_color = *color;
     m_text += text;
     // Trimmed by halves, so each character is moved a bounded number of times.
-    if (m_text.size() > 2 * KeptText)
-        m_text.remove(0, m_text.size() - KeptText);
+    if (m_text.size() > 2 * KeptText) {
+        const qsizetype cut = m_text.size() - KeptText;
+        m_textStartsLine = m_text[cut - 1] == u'\n';
+        m_text.remove(0, cut);
+    }
 
     m_pending.append({text, m_color});
-    if (!m_flush.isActive())
+    m_pendingCharacters += text.size();
+    if (m_pendingCharacters > MaxPending)
+        flushLines();
+    else if (!m_flush.isActive())
         m_flush.start();
 }
 
 void ConversationView::flushLines()
 {
     m_flush.stop();
-    if (m_pending.isEmpty())
-        return;
     if (m_end.isNull() || m_end.document() != document())
         m_end = QTextCursor(document());
-    // One change for the whole batch: the document is laid out once, not once per insert.
-    m_end.beginEditBlock();
-    for (const Run &run : std::as_const(m_pending))
-        insertRun(run);
-    m_pending.clear();
-    dropOldestLines();
-    m_end.endEditBlock();
-    setTextCursor(m_end);
-    ensureCursorVisible();
+    const int blocks = document()->blockCount();
+    const bool inserting = !m_pending.isEmpty();
+    if (inserting) {
+        // One change for the whole batch: the document is laid out once, not once per insert.
+        m_end.beginEditBlock();
+        for (const Run &run : std::as_const(m_pending))
+            insertRun(run);
+        m_pending.clear();
+        m_pendingCharacters = 0;
+        m_end.endEditBlock();
+    }
+    if (cutOldestLines(document()->blockCount() - blocks))
+        m_flush.start(); // the next step at the next turn
+    if (inserting) {
+        setTextCursor(m_end);
+        ensureCursorVisible();
+    }
 }
 
 void ConversationView::insertRun(const Run &run)
@@ -83,21 +98,51 @@ void ConversationView::setMaximumLines(int lines)
 {
     m_maxLines = lines;
     flushLines();
-    dropOldestLines();
+}
+
+void ConversationView::setMaximumCharacters(qsizetype characters)
+{
+    m_maxCharacters = characters;
+    flushLines();
 }
 
 // Every block but the last is a line with its line end; the last one is the line in progress.
-// Lines leave a tenth of the bound at a time: removing from the top makes the layout start
-// over, which must not happen for every new line.
-void ConversationView::dropOldestLines()
+// Past either bound, lines leave until the view is a tenth under both, so the top is not cut
+// for every new line. They leave in steps, one a turn and in a change of its own, so the layout
+// starts over at the top only. A step is CutStep lines, or as many as the turn added if that
+// is more: no pace of input outgrows the bounds. Returns whether more lines must leave.
+bool ConversationView::cutOldestLines(int added)
 {
-    const int lines = document()->blockCount() - 1;
-    if (lines <= m_maxLines)
-        return;
-    const int keep = m_maxLines - m_maxLines / 10;
-    QTextCursor cursor(document());
-    cursor.setPosition(document()->findBlockByNumber(lines - keep).position(), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    QTextDocument *const doc = document();
+    const auto excess = [&] {
+        return std::pair(qsizetype(doc->blockCount() - 1) - (m_maxLines - m_maxLines / 10),
+                         qsizetype(doc->characterCount() - 1) - (m_maxCharacters - m_maxCharacters / 10));
+    };
+    if (!m_cutting && doc->blockCount() - 1 <= m_maxLines && doc->characterCount() - 1 <= m_maxCharacters)
+        return false;
+    const auto [lines, characters] = excess();
+    // The first line to keep: the one after the lines, and after the characters, that must go.
+    QTextBlock keep = doc->findBlockByNumber(int(qMax<qsizetype>(0, lines)));
+    if (characters > keep.position()) {
+        keep = doc->findBlock(int(characters));
+        if (keep.position() < characters)
+            keep = keep.next();
+    }
+    const int step = qMax(CutStep, added);
+    if (!keep.isValid() || keep.blockNumber() > step)
+        keep = doc->findBlockByNumber(qMin(step, doc->blockCount() - 1));
+    if (keep.position() > 0) {
+        QTextCursor cursor(doc);
+        // Inside an edit block the cursor does not lay out the line it moves to.
+        cursor.beginEditBlock();
+        cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.endEditBlock();
+    }
+    const auto [linesLeft, charactersLeft] = excess();
+    // Only the line in progress left: nothing more can go.
+    m_cutting = doc->blockCount() > 1 && (linesLeft > 0 || charactersLeft > 0);
+    return m_cutting;
 }
 
 void ConversationView::setTabStops(const QList<qreal> &positions)

@@ -11,38 +11,57 @@ namespace vorlan {
 
 // rtfHomeMessage: the conversation view. Lines are appended as plain text runs, each in a
 // colour; the user can select and copy but not edit. It holds the newest lines only (the log
-// files keep everything): past the bound, the oldest leave from the top. Besides the document
-// the view keeps the end of the text the way peers see it (lines ended by CR LF), so replies can
-// be built from it without extracting the document. Lines reach the document, the layout and
-// the screen once per turn of the event loop, in the order they were appended: a flood of lines
-// is laid out in batches, not line by line. A plain-text view lays out only the lines it shows,
-// so neither the cost of a line nor its memory grows with the lines above it.
+// files keep everything): past a bound in lines or in characters, the oldest leave from the top.
+// Besides the document the view keeps the end of the text the way peers see it (lines ended by
+// CR LF), so replies can be built from it without extracting the document. Lines reach the
+// document, the layout and the screen once per turn of the event loop, in the order they were
+// appended: a flood of lines is laid out in batches, not line by line. A plain-text view lays
+// out only the lines it shows, so neither the cost of a line nor its memory grows with the lines
+// above it.
 class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
     static constexpr int MaxLines = 100000;
+    // 100,000 ordinary lines of up to 80 characters. The document holds its text as UTF-16,
+    // 16 MB at this bound, in a buffer that grows by doubling and keeps the text of cut lines
+    // until it is nine tenths full; compacting it then copies the live text into a new buffer.
+    // So the text takes some 50 MB at its peak, whatever the lines (a flood of the longest
+    // ones keeps the whole program under 100 MB): 100,000 of the longest lines a peer can send
+    // would take 800 MB without this bound.
+    static constexpr qsizetype MaxCharacters = 8000000;
+    // The most lines one turn of the event loop cuts (about a millisecond); more leave at later
+    // turns.
+    static constexpr int CutStep = 1000;
+    // The most characters waiting for the next turn: past it, they go into the document at once.
+    // As many as one read of the longest datagrams brings, so a flood comes in batches of that
+    // size however the event loop orders its work: a batch of more than a tenth of the
+    // document's buffer could double the buffer before it compacts.
+    static constexpr qsizetype MaxPending = 1024 * 1024;
     // How much of the text's end is always at hand: what a past-log reply looks at.
     static constexpr qsizetype KeptText = 8192;
 
     explicit ConversationView(QWidget *parent = nullptr);
 
-    // The most lines the view holds (tests use a small bound).
+    // The most lines and characters (line breaks count as one) the view holds; tests use small
+    // bounds.
     void setMaximumLines(int lines);
+    void setMaximumCharacters(qsizetype characters);
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
     // of the previous insert is kept. The caret ends at the end so the newest line shows.
     // conversationText has the text at once; the document at the next turn or flushLines.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
 
-    // Puts the lines appended so far into the document now.
+    // Puts the lines appended so far into the document now, and cuts a step of old lines.
     void flushLines();
 
-    // The newest text, lines ended by CR LF: at least its last KeptText characters.
+    // The newest text, lines ended by CR LF: at least its last KeptText characters. It is cut
+    // from the front, so it may begin inside a line: conversationTextStartsLine tells whether it
+    // begins where a line does (at the conversation's start or right after a line feed).
     const QString &conversationText() const { return m_text; }
-    // Its last count characters, count up to KeptText.
-    QString conversationTail(qsizetype count) const { return m_text.right(count); }
+    bool conversationTextStartsLine() const { return m_textStartsLine; }
 
     // Tab stops at the given positions, in pixels.
     void setTabStops(const QList<qreal> &positions);
@@ -55,12 +74,16 @@ private:
     };
 
     void insertRun(const Run &run);
-    void dropOldestLines();
+    bool cutOldestLines(int added);
 
     int m_maxLines = MaxLines;
+    qsizetype m_maxCharacters = MaxCharacters;
+    bool m_cutting = false;
     QString m_text;
+    bool m_textStartsLine = true;
     QColor m_color = Qt::black;
     QList<Run> m_pending;
+    qsizetype m_pendingCharacters = 0;
     QTextCursor m_end; // kept at the end of the document between runs
     QTimer m_flush;
 };

@@ -5,13 +5,19 @@
 
 namespace vorlan {
 
-QString pastLogReplyText(const QString &viewTail)
+QString pastLogReplyText(const QString &viewText, bool viewTextStartsLine)
 {
-    const QStringView scan = QStringView(viewTail).right(PastLogScan);
+    const qsizetype from = qMax<qsizetype>(0, viewText.size() - PastLogScan);
+    const QStringView scan = QStringView(viewText).sliced(from);
+    const bool startsLine = from == 0 ? viewTextStartsLine : viewText[from - 1] == u'\n';
     QString reply;
     reply.reserve(scan.size());
     qsizetype start = 0;
-    for (qsizetype feed = scan.indexOf(u'\n'); feed >= 0; feed = scan.indexOf(u'\n', start)) {
+    if (!startsLine) {
+        const qsizetype feed = scan.indexOf(u'\n');
+        start = feed < 0 ? scan.size() : feed + 1;
+    }
+    for (qsizetype feed = scan.indexOf(u'\n', start); feed >= 0; feed = scan.indexOf(u'\n', start)) {
         const QStringView line = scan.mid(start, feed - start + 1);
         if (line.size() < 9 || line[8] != u'[')
             reply += line;

@@ -13,8 +13,11 @@ inline constexpr qsizetype PastLogKeep = 2048;
 
 // The conversation text of a past-log reply, from the end of the view's text: the lines of the
 // last 8192 characters whose ninth character is not "[" (directed lines never leave this way),
-// each with its line end, text after the last line feed left out, cut to the last 2048.
-QString pastLogReplyText(const QString &viewTail);
+// each with its line end, text after the last line feed left out, cut to the last 2048. A line
+// those 8192 characters hold only the end of is left out too: without its start nobody can
+// tell whether it was directed. viewTextStartsLine tells whether viewText itself begins where a
+// line does (at the conversation's start or right after a line feed).
+QString pastLogReplyText(const QString &viewText, bool viewTextStartsLine);
 
 // Cuts reply further from its front, at a line start where it can, until the whole reply
 // message built for id fits in one datagram the desktop peers accept.

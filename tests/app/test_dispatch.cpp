@@ -515,7 +515,7 @@ TEST_F(DispatchTest, PastLogReplyOfALongDoubleByteConversationFitsOneDatagram)
         receive(QStringLiteral("100 0花子,pc02,192.168.0.7,08:30:00,") + words);
         clock.advance(1);
     }
-    const QString full = pastLogReplyText(view.conversationText());
+    const QString full = pastLogReplyText(view.conversationText(), view.conversationTextStartsLine());
     ASSERT_EQ(full.size(), PastLogKeep);
     ASSERT_GT(encodeCp932(buildPastLogReply(me, full)).size(), UdpEndpoint::MaxDatagram);
 

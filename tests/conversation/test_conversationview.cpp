@@ -33,7 +33,9 @@ TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
     }
     view.flushLines();
     EXPECT_LE(view.conversationText().size(), 2 * ConversationView::KeptText);
-    EXPECT_EQ(view.conversationTail(ConversationView::KeptText), all.right(ConversationView::KeptText));
+    EXPECT_TRUE(all.endsWith(view.conversationText()));
+    EXPECT_GE(view.conversationText().size(), ConversationView::KeptText);
+    EXPECT_EQ(view.conversationTextStartsLine(), all[all.size() - view.conversationText().size() - 1] == u'\n');
     EXPECT_GE(view.document()->blockCount() - 1, 9);
     EXPECT_LE(view.document()->blockCount() - 1, 10);
     EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("299") + QString(80, u'x') + u'\n'));
@@ -56,4 +58,49 @@ TEST(ConversationView, LinesOfOneTurnReachTheDocumentTogetherInOrderWithTheCaret
     cursor.setPosition(QStringLiteral("10:00:00 a->\tone\n10:00:01 b->\ttw").size());
     EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(Qt::black));
     EXPECT_EQ(view.textCursor().position(), view.document()->characterCount() - 1);
+}
+
+TEST(ConversationView, LinesLeavePastTheCharacterBoundTooUntilATenthUnderIt)
+{
+    const auto line = [](int i) { return QStringLiteral("line %1\r\n").arg(i, 4, 10, QChar(u'0')); };
+    ConversationView view;
+    view.setMaximumCharacters(100);
+    for (int i = 0; i < 10; ++i)
+        view.AppendLine(line(i)); // ten characters in the document, its line break counted as one
+    view.flushLines();
+    EXPECT_EQ(view.document()->blockCount() - 1, 10);
+    view.AppendLine(line(10));
+    view.flushLines();
+    EXPECT_TRUE(view.document()->toPlainText().startsWith(QStringLiteral("line 0002\n")));
+    EXPECT_EQ(view.document()->blockCount() - 1, 9);
+
+    // A long line takes the room of several short ones; one past the whole bound leaves at once.
+    view.AppendLine(QString(50, u'L') + QStringLiteral("\r\n"));
+    view.flushLines();
+    EXPECT_EQ(view.document()->toPlainText(), "line 0008\nline 0009\nline 0010\n" + QString(50, u'L') + '\n');
+    view.AppendLine(QString(300, u'H') + QStringLiteral("\r\n") + line(11));
+    view.flushLines();
+    EXPECT_EQ(view.document()->toPlainText(), "line 0011\n");
+}
+
+TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
+{
+    const QString line = QStringLiteral("line 0000\r\n");
+    const auto lines = [](const ConversationView &view) { return view.document()->blockCount() - 1; };
+    ConversationView view;
+    for (int i = 0; i < 1500; ++i)
+        view.AppendLine(line);
+    view.flushLines();
+    // 1,500 lines of ten characters over a bound of 1,000 characters: 1,410 must go, but one
+    // turn takes no more than a step.
+    view.setMaximumCharacters(1000);
+    EXPECT_EQ(lines(view), 1500 - ConversationView::CutStep);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lines(view), 90);
+
+    // A turn that brought more lines than a step takes as many away.
+    for (int i = 0; i < 3 * ConversationView::CutStep; ++i)
+        view.AppendLine(line);
+    view.flushLines();
+    EXPECT_EQ(lines(view), 90);
 }

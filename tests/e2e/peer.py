@@ -7,9 +7,13 @@ SO_BROADCAST and speaks lines on stdin / stdout:
     in:  spoof <source> <address> <hex bytes>
                                          the same, with <source> as the IP source address (a
                                          raw socket: what a hostile host on the segment can do)
+    in:  flood <address> <count> <per second> <hex bytes>
+                                         sends that datagram <count> times at that pace (0: as
+                                         fast as the socket takes them), waiting for no answer
     in:  quit
     out: ready <host name> <canonical host name>
     out: recv <source address> <destination address> <hex bytes>
+    out: flooded <count sent>            when a flood is out
     out: error <text>
 
 The destination address (from IP_PKTINFO) tells a broadcast from a datagram sent to the host.
@@ -118,9 +122,30 @@ def serve(port):
                 spoof(words[1], words[2], binascii.unhexlify(words[3]) if len(words) == 4 else b"")
             except OSError as error:
                 emit("error spoof %s" % error)
+        elif words[0] == "flood" and len(words) == 5:
+            sent = flood(sock, (words[1], port), int(words[2]), float(words[3]), binascii.unhexlify(words[4]))
+            emit("flooded %d" % sent)
         else:
             emit("error unknown command %r" % line.strip())
     return 0
+
+
+def flood(sock, target, count, per_second, data, burst=100):
+    """Sends data count times, in bursts of up to `burst` held to per_second on average;
+    returns how many sends the kernel took. A datagram the receiver has no room for is dropped
+    there, as on any segment."""
+    sent = 0
+    started = time.monotonic()
+    for first in range(0, count, burst):
+        if per_second > 0:
+            time.sleep(max(0.0, started + first / per_second - time.monotonic()))
+        for _ in range(min(burst, count - first)):
+            try:
+                sock.sendto(data, target)
+                sent += 1
+            except OSError:
+                pass
+    return sent
 
 
 # ---------------------------------------------------------------------------------------------
@@ -203,6 +228,7 @@ class Peer:
         self._taken = set()
         self._condition = threading.Condition()
         self._ready = None
+        self._flooded = None
         self.process = host.popen([sys.executable, os.path.abspath(__file__), "serve", str(port)],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE, text=True, bufsize=1)
@@ -229,6 +255,8 @@ class Peer:
             with self._condition:
                 if words[0] == "ready":
                     self._ready = (words[1], words[2])
+                elif words[0] == "flooded":
+                    self._flooded = int(words[1])
                 elif words[0] == "recv":
                     data = binascii.unhexlify(words[3]) if len(words) > 3 else b""
                     self.received.append(Datagram(words[1], words[2], data))
@@ -250,6 +278,24 @@ class Peer:
         data = text.encode("cp932") if isinstance(text, str) else bytes(text)
         self.process.stdin.write("spoof %s %s %s\n" % (source, address, binascii.hexlify(data).decode()))
         self.process.stdin.flush()
+
+    def flood(self, text, address, count, per_second=0, timeout=120):
+        """Sends text to address count times in a row, per_second on average (0: as fast as it
+        goes out), without waiting for any reply; returns how many went out."""
+        data = text.encode("cp932") if isinstance(text, str) else bytes(text)
+        with self._condition:
+            self._flooded = None
+        self.process.stdin.write("flood %s %d %g %s\n" % (address, count, per_second,
+                                                          binascii.hexlify(data).decode()))
+        self.process.stdin.flush()
+        deadline = time.monotonic() + timeout
+        with self._condition:
+            while self._flooded is None:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise AssertionError("the flood of %d datagrams did not end within %.0f s" % (count, timeout))
+                self._condition.wait(min(remaining, 0.2))
+            return self._flooded
 
     def expect(self, predicate, timeout=10, what="a datagram"):
         """The first datagram not handed out before that satisfies predicate; waits for it."""

@@ -34,12 +34,12 @@ TEST(PastLogText, KeepsShortAndUndirectedLinesAndDropsTheUnfinishedEnd)
                                         "10:00:00 jiro->\t[not hidden]\r\n"
                                         "[0:00:00\tstarts with a bracket\r\n"
                                         "half a line");
-    EXPECT_EQ(pastLogReplyText(view), QStringLiteral("ab\r\n"
+    EXPECT_EQ(pastLogReplyText(view, true), QStringLiteral("ab\r\n"
                                                      "12345678\n"
                                                      "10:00:00 jiro->\t[not hidden]\r\n"
                                                      "[0:00:00\tstarts with a bracket\r\n"));
-    EXPECT_EQ(pastLogReplyText(QStringLiteral("no line feed at all")), QString());
-    EXPECT_EQ(pastLogReplyText(QString()), QString());
+    EXPECT_EQ(pastLogReplyText(QStringLiteral("no line feed at all"), true), QString());
+    EXPECT_EQ(pastLogReplyText(QString(), true), QString());
 }
 
 TEST(PastLogText, LooksAtTheLast8192AndKeepsTheLast2048Characters)
@@ -49,7 +49,7 @@ TEST(PastLogText, LooksAtTheLast8192AndKeepsTheLast2048Characters)
         view += QStringLiteral("10:00:%1 jiro->\tline %2\r\n").arg(i % 60, 2, 10, QChar(u'0')).arg(i, 3, 10, QChar(u'0'));
     ASSERT_GT(view.size(), PastLogScan);
 
-    const QString reply = pastLogReplyText(view);
+    const QString reply = pastLogReplyText(view, true);
     EXPECT_EQ(reply.size(), PastLogKeep);
     EXPECT_TRUE(view.endsWith(reply));
     EXPECT_TRUE(reply.endsWith(QStringLiteral("line 399\r\n")));
@@ -57,24 +57,48 @@ TEST(PastLogText, LooksAtTheLast8192AndKeepsTheLast2048Characters)
     // A directed line inside the kept part makes room for older text.
     QString withDirected = view;
     withDirected.insert(view.lastIndexOf(u'\n', view.size() - 3) + 1, QStringLiteral("10:00:00[jiro]->\t(To:taro) x\r\n"));
-    EXPECT_EQ(pastLogReplyText(withDirected), reply);
+    EXPECT_EQ(pastLogReplyText(withDirected, true), reply);
 }
 
-TEST(PastLogText, ScansNotOneCharacterMoreOrLessThan8192)
+// Directed lines (never replied) filling exactly length characters.
+QString directedRun(qsizetype length)
 {
-    // An undirected line, then directed lines (never replied) filling runLength characters.
-    const auto view = [](qsizetype runLength) {
-        QString run;
-        while (runLength - run.size() > 100)
-            run += QStringLiteral("10:00:01[jiro]->\t(To:taro) x\r\n");
-        const QString head = QStringLiteral("10:00:02[jiro]->\t");
-        run += head + QString(runLength - run.size() - head.size() - 2, u'y') + QStringLiteral("\r\n");
-        return QStringLiteral("10:00:00 jiro->\tolder\r\n") + run;
+    QString run;
+    while (length - run.size() > 100)
+        run += QStringLiteral("10:00:01[jiro]->\t(To:taro) x\r\n");
+    const QString head = QStringLiteral("10:00:02[jiro]->\t");
+    return run + head + QString(length - run.size() - head.size() - 2, u'y') + QStringLiteral("\r\n");
+}
+
+TEST(PastLogText, ALineTheScanHoldsOnlyTheEndOfNeverLeaves)
+{
+    const QString older = QStringLiteral("10:00:00 jiro->\tolder\r\n");
+    const QString whole = QStringLiteral("10:00:00 jiro->\twhole\r\n");
+    const QString secret = QStringLiteral("10:00:00[jiro]->\t(To:taro) ") + QString(1700, u's') + QStringLiteral("\r\n");
+    const QString newest = QStringLiteral("10:00:03 jiro->\tnewest\r\n");
+    // The scan's first character is the first after fill.
+    const auto upTo8192 = [&](qsizetype fill) { return directedRun(PastLogScan - fill - newest.size()) + newest; };
+    const struct
+    {
+        const char *what;
+        QString viewText;
+        bool startsLine;
+        QString reply;
+    } rows[] = {
+        {"the whole conversation", whole + upTo8192(whole.size()), true, whole + newest},
+        {"a directed line across the scan's start", older + secret + upTo8192(900), true, newest},
+        {"a scan starting at a line start", older + whole + upTo8192(whole.size()), true, whole + newest},
+        {"a scan starting one character later", older + whole + upTo8192(whole.size() - 1), true, newest},
+        {"a scan starting on the line feed of a CR LF", older + whole + upTo8192(1), true, newest},
+        {"kept text cut inside a directed line", secret.right(900) + newest, false, newest},
+        {"kept text cut at a line start", whole + newest, true, whole + newest},
+        {"kept text cut inside, the scan at a line start", secret.right(900) + whole + upTo8192(whole.size()),
+         false, whole + newest},
     };
-    ASSERT_TRUE(view(PastLogScan).endsWith(QStringLiteral("y\r\n")));
-    EXPECT_EQ(pastLogReplyText(view(PastLogScan)), QString());
-    // One character shorter: the scan begins on the line feed that ends the older line.
-    EXPECT_EQ(pastLogReplyText(view(PastLogScan - 1)), QStringLiteral("\n"));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(pastLogReplyText(row.viewText, row.startsLine), row.reply);
+    }
 }
 
 // --- Keeping the whole reply within one datagram ---
