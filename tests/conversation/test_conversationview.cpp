@@ -1,3 +1,4 @@
+#include "base/framepacer.h"
 #include "conversation/conversationview.h"
 
 #include <QCoreApplication>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using vorlan::ConversationView;
+using vorlan::FramePacer;
 
 TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
 {
@@ -36,8 +38,8 @@ TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
     EXPECT_TRUE(all.endsWith(view.conversationText()));
     EXPECT_GE(view.conversationText().size(), ConversationView::KeptText);
     EXPECT_EQ(view.conversationTextStartsLine(), all[all.size() - view.conversationText().size() - 1] == u'\n');
-    EXPECT_GE(view.document()->blockCount() - 1, 9);
-    EXPECT_LE(view.document()->blockCount() - 1, 10);
+    EXPECT_GE(view.lineCount(), 9);
+    EXPECT_LE(view.lineCount(), 10);
     EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("299") + QString(80, u'x') + u'\n'));
 }
 
@@ -68,11 +70,11 @@ TEST(ConversationView, LinesLeavePastTheCharacterBoundTooUntilATenthUnderIt)
     for (int i = 0; i < 10; ++i)
         view.AppendLine(line(i)); // ten characters in the document, its line break counted as one
     view.flushLines();
-    EXPECT_EQ(view.document()->blockCount() - 1, 10);
+    EXPECT_EQ(view.lineCount(), 10);
     view.AppendLine(line(10));
     view.flushLines();
     EXPECT_TRUE(view.document()->toPlainText().startsWith(QStringLiteral("line 0002\n")));
-    EXPECT_EQ(view.document()->blockCount() - 1, 9);
+    EXPECT_EQ(view.lineCount(), 9);
 
     // A long line takes the room of several short ones; one past the whole bound leaves at once.
     view.AppendLine(QString(50, u'L') + QStringLiteral("\r\n"));
@@ -86,21 +88,87 @@ TEST(ConversationView, LinesLeavePastTheCharacterBoundTooUntilATenthUnderIt)
 TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
 {
     const QString line = QStringLiteral("line 0000\r\n");
-    const auto lines = [](const ConversationView &view) { return view.document()->blockCount() - 1; };
+    const auto lines = [](const ConversationView &view) { return view.lineCount(); };
     ConversationView view;
+    qint64 now = 0;
+    view.frames().setClock([&now] { return now; });
     for (int i = 0; i < 1500; ++i)
         view.AppendLine(line);
     view.flushLines();
     // 1,500 lines of ten characters over a bound of 1,000 characters: 1,410 must go, but one
-    // turn takes no more than a step.
+    // frame takes no more than a step; the next step comes a frame later.
     view.setMaximumCharacters(1000);
     EXPECT_EQ(lines(view), 1500 - ConversationView::CutStep);
-    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.frames().isPending());
+    now += FramePacer::FrameMs;
+    view.frames().runDue();
     EXPECT_EQ(lines(view), 90);
+    EXPECT_EQ(view.document()->toPlainText().count(u'\n'), 90);
 
     // A turn that brought more lines than a step takes as many away.
     for (int i = 0; i < 3 * ConversationView::CutStep; ++i)
         view.AppendLine(line);
     view.flushLines();
     EXPECT_EQ(lines(view), 90);
+}
+
+// However fast lines come, the document takes them (and the view lays out and paints) at most
+// once a frame: a line after a quiet frame at the next turn, the lines of a flood a frame's worth
+// at a time.
+TEST(ConversationView, LinesReachTheDocumentAtMostOnceAFrame)
+{
+    ConversationView view;
+    qint64 now = 1000;
+    view.frames().setClock([&now] { return now; });
+    int changes = 0;
+    QObject::connect(view.document(), &QTextDocument::contentsChange, [&changes] { ++changes; });
+    const auto line = [&view](int i) { view.AppendLine(QStringLiteral("line %1\r\n").arg(i)); };
+
+    line(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.lineCount(), 1);
+    EXPECT_EQ(changes, 1);
+
+    // A flood: 100 lines, one a millisecond. Only when a frame has passed do they go in.
+    for (int i = 1; i <= 100; ++i) {
+        ++now;
+        line(i);
+        QCoreApplication::processEvents();
+        view.frames().runDue();
+        EXPECT_EQ(view.lineCount() > i - FramePacer::FrameMs, true) << i;
+    }
+    EXPECT_EQ(changes, 1 + 100 / FramePacer::FrameMs);
+    EXPECT_LT(view.lineCount(), 101);
+    now += FramePacer::FrameMs;
+    view.frames().runDue();
+    EXPECT_EQ(view.lineCount(), 101);
+    EXPECT_FALSE(view.frames().isPending());
+    EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("line 99\nline 100\n")));
+}
+
+// The document holds several lines per block; each line still reads and leaves as a line.
+TEST(ConversationView, BlocksHoldSeveralLinesEachStillALine)
+{
+    ConversationView view;
+    const int lines = 3 * ConversationView::BlockLines + 2;
+    for (int i = 0; i < lines; ++i)
+        view.AppendLine(QStringLiteral("%1\r\n").arg(i, 2, 10, QChar(u'0')));
+    view.flushLines();
+    EXPECT_EQ(view.document()->blockCount(), 4);
+    EXPECT_EQ(view.lineCount(), lines);
+    QString expected;
+    for (int i = 0; i < lines; ++i)
+        expected += QStringLiteral("%1\n").arg(i, 2, 10, QChar(u'0'));
+    EXPECT_EQ(view.document()->toPlainText(), expected);
+
+    // Old lines leave one by one from inside a block.
+    view.setMaximumLines(lines - 1);
+    EXPECT_EQ(view.lineCount(), (lines - 1) - (lines - 1) / 10);
+    EXPECT_TRUE(expected.endsWith(view.document()->toPlainText()));
+    EXPECT_TRUE(view.document()->toPlainText().startsWith(QStringLiteral("%1\n").arg(lines - view.lineCount(), 2, 10, QChar(u'0'))));
+    // and new ones fill the blocks as before.
+    for (int i = 0; i < 3 * ConversationView::BlockLines; ++i)
+        view.AppendLine(QStringLiteral("x\r\n"));
+    view.flushLines();
+    EXPECT_EQ(view.document()->toPlainText().count(u'\n'), view.lineCount());
 }
