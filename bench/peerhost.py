@@ -1,87 +1,101 @@
-"""The sending host of the whole-process benchmarks, run inside a lab namespace:
+"""The other host of the whole-process benchmarks, run inside a lab namespace:
 
-    python3 flood.py <target address> <port> <own address>
+    python3 peerhost.py <target address> <port> <own address>
 
-It binds 0.0.0.0:<port> and takes commands on stdin, answering one line each on stdout:
+It binds 0.0.0.0:<port>, notes the kernel's arrival time (wall clock) of every datagram the
+target sends it, and takes commands on stdin, answering one line each on stdout:
 
-    lines <count> <window>   sends <count> 60-character chat lines to the target, in windows of
-                             <window> lines each followed by a VersionRequest whose reply marks
-                             that every line before it was handled; answers
-                             "done <seconds> <late windows>"
+    rejoins          "rejoins" and the arrival times of the Rejoin datagrams seen since the last
+                     such command: what a click on the target's reload button sends first
+    typed            "typed" and, for each chat line from the target since the last such
+                     command, "<arrival time>=<text>": what a line typed into it sends
+    hello            sends the target one chat line, so that it lists this host
     joinburst <count> <fake prefix>
-                             waits for the target's Rejoin (a click on its reload button), then
-                             sends <count> JoinReply as fast as it can, the first from this
-                             host, the others reporting addresses <fake prefix>.<n>.<k> (texts
-                             only; nothing is sent to them); answers "sent <seconds>"
-    rejoins                  answers "rejoins" and the kernel arrival times (wall clock, seconds)
-                             of the Rejoin datagrams seen since the last such command: what a
-                             click on the target's reload button sends first
+                     waits for the target's Rejoin (a click on its reload button), then sends
+                     <count> JoinReply as fast as it can, the first from this host, the others
+                     from addresses <fake prefix>.<n>.<k> that no host holds (raw datagrams with
+                     that source); answers "sent <seconds>", or "sent none" when no Rejoin came
     quit
+
+The chat lines of a flood come from a paced sender on the same host (vorlan_paced_sender).
 """
 
 import socket
 import struct
 import sys
+import threading
 import time
 
 HEADER = "%s 0peer,peerhost,%s,10:00:00"
-BODY = "受信試験の行です。流量を測るための日本語と数字が並んでいます。一行はちょうど六十文字になるように切りそろえます。"
-REPLY_TIMEOUT = 10
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
-REJOINS = []
 
 
-def chat(address, n):
-    text = ("%08d " % n + BODY)[:60]
-    return (HEADER % ("100", address) + "," + text).encode("cp932")
+class Listener:
+    def __init__(self, sock):
+        self.sock = sock
+        self.lock = threading.Condition()
+        self.rejoins, self.typed = [], []
+        threading.Thread(target=self._run, daemon=True).start()
 
-
-def wait_code(sock, code, timeout):
-    deadline = time.monotonic() + timeout
-    while True:
-        remaining = deadline - time.monotonic()
-        if remaining <= 0:
-            return False
-        sock.settimeout(remaining)
-        try:
-            data, ancillary, _flags, _source = sock.recvmsg(65536, 256)
-        except socket.timeout:
-            return False
-        if data[:3] == b"203":
+    def _run(self):
+        while True:
+            data, ancillary, _flags, _source = self.sock.recvmsg(65536, 256)
+            arrived = time.time()
             for level, kind, value in ancillary:
                 if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
                     seconds, nanoseconds = struct.unpack("qq", value[:16])
-                    REJOINS.append(seconds + nanoseconds / 1e9)
-        if data[:3] == code:
+                    arrived = seconds + nanoseconds / 1e9
+            with self.lock:
+                if data[:3] == b"203":
+                    self.rejoins.append(arrived)
+                elif data[:4] == b"100 ":
+                    text = data.decode("cp932", "replace").split(",", 4)[-1]
+                    self.typed.append("%.6f=%s" % (arrived, text))
+                self.lock.notify_all()
+
+    def take(self, name):
+        with self.lock:
+            items = list(getattr(self, name))
+            getattr(self, name).clear()
+        return items
+
+    def wait_rejoin(self, timeout):
+        deadline = time.monotonic() + timeout
+        with self.lock:
+            while not self.rejoins:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    return False
+                self.lock.wait(remaining)
             return True
 
 
-def send_lines(sock, target, address, count, window, first):
-    request = (HEADER % ("405", address)).encode("cp932")
-    late = 0
-    start = time.monotonic()
-    sent = 0
-    while sent < count:
-        batch = min(window, count - sent)
-        for k in range(batch):
-            sock.sendto(chat(address, first + sent + k), target)
-        sent += batch
-        sock.sendto(request, target)
-        if not wait_code(sock, b"406", REPLY_TIMEOUT):
-            late += 1
-    return time.monotonic() - start, late
+def spoofed(source, target, data):
+    """One UDP datagram as if from source (the IP header written here; the kernel fills in its
+    checksum and length, and a zero UDP checksum means none): every member of a burst comes from
+    the address its header names, as the receiver requires."""
+    udp = struct.pack("!HHHH", target[1], target[1], 8 + len(data), 0) + data
+    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, socket.IPPROTO_UDP, 0,
+                     socket.inet_aton(source), socket.inet_aton(target[0]))
+    return ip + udp
 
 
-def join_burst(sock, target, address, count, prefix):
-    if not wait_code(sock, b"203", 30):
+def join_burst(sock, listener, target, address, count, prefix):
+    listener.take("rejoins")
+    if not listener.wait_rejoin(30):
         return None
-    messages = [(HEADER % ("202", address)).encode("cp932")]
+    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
+    packets = [(None, (HEADER % ("202", address)).encode("cp932"))]
     for n in range(1, count):
         fake = "%s.%d.%d" % (prefix, 1 + n // 250, 1 + n % 250)
-        messages.append(("202 0member%d,pc%d,%s,10:00:00" % (n, n, fake)).encode("cp932"))
+        packets.append((fake, spoofed(fake, target, ("202 0member%d,pc%d,%s,10:00:00"
+                                                      % (n, n, fake)).encode("cp932"))))
     start = time.monotonic()
-    for message in messages:
-        sock.sendto(message, target)
+    for source, packet in packets:
+        if source is None:
+            sock.sendto(packet, target)
+        else:
+            raw.sendto(packet, (target[0], 0))
     return time.monotonic() - start
 
 
@@ -92,24 +106,22 @@ def main():
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 20)
     sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
     sock.bind(("0.0.0.0", port))
+    listener = Listener(sock)
     print("ready", flush=True)
-    first = 0
     for line in sys.stdin:
         words = line.split()
         if not words:
             continue
         if words[0] == "quit":
             break
-        if words[0] == "lines":
-            count, window = int(words[1]), int(words[2])
-            seconds, late = send_lines(sock, target, address, count, window, first)
-            first += count
-            print("done %.6f %d" % (seconds, late), flush=True)
-        elif words[0] == "rejoins":
-            print(" ".join(["rejoins"] + ["%.6f" % t for t in REJOINS]), flush=True)
-            REJOINS.clear()
+        if words[0] in ("rejoins", "typed"):
+            print(" ".join([words[0]] + ["%.6f" % t if isinstance(t, float) else t
+                                         for t in listener.take(words[0])]), flush=True)
+        elif words[0] == "hello":
+            sock.sendto((HEADER % ("100", address) + ",hello").encode("cp932"), target)
+            print("hello", flush=True)
         elif words[0] == "joinburst":
-            seconds = join_burst(sock, target, address, int(words[1]), words[2])
+            seconds = join_burst(sock, listener, target, address, int(words[1]), words[2])
             print("sent %s" % ("none" if seconds is None else "%.6f" % seconds), flush=True)
         else:
             print("error", flush=True)
