@@ -110,8 +110,9 @@ void ConversationView::insertRun(const Run &run)
     const int last = document()->characterCount() - 1;
     if (cursor.position() != last)
         cursor.setPosition(last);
-    QTextCharFormat format;
-    format.setForeground(run.color);
+    if (m_format.foreground().color() != run.color || !m_format.hasProperty(QTextFormat::ForegroundBrush))
+        m_format.setForeground(run.color);
+    const QTextCharFormat &format = m_format;
     // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
     // line of a block. Text and separators go in together, as few inserts as there are blocks.
     const QString &text = run.text;
@@ -141,7 +142,7 @@ void ConversationView::endLine(QString &piece, const QTextCharFormat &format)
     piece.clear();
     if (document()->blockCount() == 1)
         m_firstLines = m_openLines;
-    m_end.insertBlock(m_end.blockFormat(), format);
+    m_end.insertBlock(QTextBlockFormat(), format);
     m_openLines = 0;
 }
 

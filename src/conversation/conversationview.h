@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QList>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <optional>
 
@@ -106,6 +107,7 @@ private:
     QString m_text;
     bool m_textStartsLine = true;
     QColor m_color = Qt::black;
+    QTextCharFormat m_format; // the format of the last run, made again only for a new colour
     QList<Run> m_pending;
     qsizetype m_pendingCharacters = 0;
     QTextCursor m_end; // kept at the end of the document between runs
