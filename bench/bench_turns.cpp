@@ -64,15 +64,24 @@ public:
         ++m_depth;
         const double cpu = seconds(CLOCK_THREAD_CPUTIME_ID);
         const double wall = seconds(CLOCK_MONOTONIC);
+        const int type = event->type();
+        const char *what = receiver->metaObject()->className();
         const bool result = QApplication::notify(receiver, event);
-        cpuTimes.push_back(seconds(CLOCK_THREAD_CPUTIME_ID) - cpu);
+        const double took = seconds(CLOCK_THREAD_CPUTIME_ID) - cpu;
+        cpuTimes.push_back(took);
         wallTimes.push_back(seconds(CLOCK_MONOTONIC) - wall);
+        if (took > worst) {
+            worst = took;
+            worstWhat = QString::asprintf("%s, event %d", what, type);
+        }
         --m_depth;
         return result;
     }
 
     bool recording = false;
     std::vector<double> cpuTimes, wallTimes;
+    double worst = 0;
+    QString worstWhat; // the receiver's class and the event type of the longest event
 
 private:
     int m_depth = 0;
@@ -159,6 +168,7 @@ struct Round
 {
     double worstCpu = 0, worstWall = 0, p99Wall = 0;
     int events = 0, sent = 0, logged = 0;
+    QString worstWhat;
 };
 
 Round flood(TimedApplication &app, int viewLines, double rate, double duration)
@@ -197,6 +207,7 @@ Round flood(TimedApplication &app, int viewLines, double rate, double duration)
     std::atomic<int> sent{0};
     app.cpuTimes.clear();
     app.wallTimes.clear();
+    app.worst = 0;
     app.recording = true;
     std::thread sender(sendPaced, port, rate, count, std::ref(sent));
     QEventLoop loop;
@@ -219,6 +230,7 @@ Round flood(TimedApplication &app, int viewLines, double rate, double duration)
     std::sort(wall.begin(), wall.end());
     round.worstWall = wall.empty() ? 0 : wall.back();
     round.p99Wall = wall.empty() ? 0 : wall[size_t(double(wall.size() - 1) * 0.99)];
+    round.worstWhat = app.worstWhat;
     round.sent = count;
     round.logged = loggedLines(logs) - before;
     return round;
@@ -251,9 +263,10 @@ int main(int argc, char **argv)
             const bool full = (side + r) % 2 == 0;
             const Round round = flood(app, full ? viewLines : 0, rate, duration);
             std::printf("%s\n  {\"view\": \"%s\", \"worst_cpu\": %.6f, \"worst_wall\": %.6f, \"p99_wall\": %.6f, "
-                        "\"events\": %d, \"sent\": %d, \"logged\": %d}",
+                        "\"events\": %d, \"sent\": %d, \"logged\": %d, \"worst_event\": \"%s\"}",
                         r == 0 && side == 0 ? "" : ",", full ? "full" : "empty", round.worstCpu,
-                        round.worstWall, round.p99Wall, round.events, round.sent, round.logged);
+                        round.worstWall, round.p99Wall, round.events, round.sent, round.logged,
+                        round.worstWhat.toUtf8().constData());
             std::fflush(stdout);
         }
     }

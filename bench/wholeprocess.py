@@ -432,7 +432,7 @@ def background_flood(rig, rate, seconds):
     (a notification service of the benchmark's own on a session bus in the lab), the caption
     changes, the taskbar attention requests, and the lines lost."""
     bus = rig.receiver.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                             stdout=subprocess.PIPE, text=True)
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     address = bus.stdout.readline().strip()
     service = rig.receiver.popen([rig.tools["notifications"]],
                                  env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address),
