@@ -46,6 +46,34 @@ void ConversationView::changeEvent(QEvent *event)
         shapeLightly();
 }
 
+void ConversationView::paintEvent(QPaintEvent *event)
+{
+    QPlainTextEdit::paintEvent(event);
+    forgetHiddenLayouts();
+}
+
+// A block keeps the lines of its layout once it has been shown, some hundreds of bytes for
+// every line of the view, unless it gives them back: the blocks that have left the view since
+// the last paint do. Scrolled back into view, a block is laid out again.
+void ConversationView::forgetHiddenLayouts()
+{
+    const QTextBlock first = firstVisibleBlock();
+    if (!first.isValid())
+        return;
+    QList<int> shown;
+    const qreal bottom = viewport()->height();
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        shown.append(block.blockNumber());
+        if (blockBoundingGeometry(block).translated(contentOffset()).bottom() >= bottom)
+            break;
+    }
+    for (const int number : std::as_const(m_shown)) {
+        if (!shown.contains(number))
+            document()->findBlockByNumber(number).clearLayout();
+    }
+    m_shown = shown;
+}
+
 // Lines are laid out and drawn as the view shows them, a frame's worth at a time: they are
 // shaped without kerning and ligatures where their script can do without (Latin and Japanese
 // can), which halves what laying out a line costs. Scripts that need shaping still get it.
@@ -97,8 +125,18 @@ void ConversationView::flushLines()
     if (cutOldestLines(m_lines - lines))
         m_frames->request(); // the next step a frame later
     if (inserting) {
-        setTextCursor(m_end);
-        ensureCursorVisible();
+        // The caret follows the text it stood at the end of; moved there again it would make
+        // the view lay out the blocks of both its places once more.
+        const QTextCursor caret = textCursor();
+        if (caret.position() != m_end.position() || caret.hasSelection())
+            setTextCursor(m_end);
+        // To the end. With the viewport's updates on, the view would lay out every block between
+        // the old top and the new one to work out how far to scroll its pixels; the document
+        // changed, so it paints all of it anyway.
+        QScrollBar *const bar = verticalScrollBar();
+        viewport()->setUpdatesEnabled(false);
+        bar->setValue(bar->maximum());
+        viewport()->setUpdatesEnabled(true);
     }
 }
 
@@ -217,8 +255,8 @@ bool ConversationView::cutOldestLines(qsizetype added)
     keep = qMin(keep, qMin(m_lines, qMax<qsizetype>(CutStep, added)));
     if (keep > 0) {
         const int position = lineStart(keep);
-        const QTextBlock first = doc->findBlock(position);
-        const qsizetype left = linesOfBlock(first.blockNumber()) - (keep - firstLineOfBlock(first.blockNumber()));
+        const int gone = doc->findBlock(position).blockNumber(); // blocks that go whole
+        const qsizetype left = linesOfBlock(gone) - (keep - firstLineOfBlock(gone));
         QTextCursor cursor(doc);
         // Inside an edit block the cursor does not lay out the line it moves to.
         cursor.beginEditBlock();
@@ -230,6 +268,13 @@ bool ConversationView::cutOldestLines(qsizetype added)
         else
             m_firstLines = left;
         m_lines -= keep;
+        // The blocks after the cut have new numbers.
+        QList<int> shown;
+        for (const int number : std::as_const(m_shown)) {
+            if (number >= gone)
+                shown.append(number - gone);
+        }
+        m_shown = shown;
     }
     const auto [linesLeft, charactersLeft] = excess();
     // Only the line in progress left: nothing more can go.

@@ -81,6 +81,7 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     struct Run
@@ -90,6 +91,7 @@ private:
     };
 
     void shapeLightly();
+    void forgetHiddenLayouts();
     void insertRun(const Run &run);
     void endLine(QString &piece, const QTextCharFormat &format);
     bool cutOldestLines(qsizetype added);
@@ -111,6 +113,7 @@ private:
     QList<Run> m_pending;
     qsizetype m_pendingCharacters = 0;
     QTextCursor m_end; // kept at the end of the document between runs
+    QList<int> m_shown; // the blocks the last paint laid out, by number
     FramePacer *m_frames;
 };
 

@@ -2,6 +2,9 @@
 #include "conversation/conversationview.h"
 
 #include <QCoreApplication>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <gtest/gtest.h>
@@ -171,4 +174,31 @@ TEST(ConversationView, BlocksHoldSeveralLinesEachStillALine)
         view.AppendLine(QStringLiteral("x\r\n"));
     view.flushLines();
     EXPECT_EQ(view.document()->toPlainText().count(u'\n'), view.lineCount());
+}
+
+// A block keeps the lines of its layout only while it is in view: a flood shown frame by frame
+// leaves the blocks it has scrolled past without them.
+TEST(ConversationView, BlocksThatLeaveTheViewGiveTheirLayoutBack)
+{
+    ConversationView view;
+    view.resize(300, 80);
+    view.show();
+    const auto laidOut = [&view] {
+        int blocks = 0;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+            blocks += block.layout()->lineCount() > 0 ? 1 : 0;
+        return blocks;
+    };
+    for (int frame = 0; frame < 20; ++frame) {
+        for (int i = 0; i < ConversationView::BlockLines; ++i)
+            view.AppendLine(QStringLiteral("line %1\r\n").arg(frame * ConversationView::BlockLines + i));
+        view.flushLines();
+        QCoreApplication::processEvents(); // the paint
+        EXPECT_LE(laidOut(), 3) << frame;
+    }
+    EXPECT_GE(laidOut(), 1);
+    // Scrolled back to the top, the first block is laid out again.
+    view.verticalScrollBar()->setValue(0);
+    QCoreApplication::processEvents();
+    EXPECT_GT(view.document()->begin().layout()->lineCount(), 0);
 }
