@@ -61,6 +61,12 @@ void settle()
     QCoreApplication::processEvents();
 }
 
+void settle(ConversationView &view)
+{
+    view.flushLines();
+    QCoreApplication::processEvents();
+}
+
 void showAndSettle(ConversationView &view)
 {
     if (view.isVisible())

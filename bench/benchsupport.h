@@ -47,8 +47,10 @@ struct Conversation
 // The view shown on the (offscreen) screen at the size of the main window's design, with its
 // layout finished, so that a benchmark includes the layout and paint a user waits for.
 void showAndSettle(ConversationView &view);
-// Lets every pending event run (layout, paint) the way the event loop would after a datagram.
+// Lets every pending event run (layout, paint) the way the event loop would after a datagram;
+// with a view, its next frame comes first, without waiting for the frame's time.
 void settle();
+void settle(ConversationView &view);
 
 // A chat line from 10.0.0.3 with the given text.
 QString chatFrom3(const QString &text);
