@@ -152,7 +152,7 @@ void ConversationView::insertRun(const Run &run)
         m_format.setForeground(run.color);
     const QTextCharFormat &format = m_format;
     // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
-    // line of a block. Text and separators go in together, as few inserts as there are blocks.
+    // line of a block. A run goes in with its separators, one insert for each block it reaches.
     const QString &text = run.text;
     QString piece;
     qsizetype start = 0;
