@@ -3,6 +3,8 @@
 #include "base/framepacer.h"
 
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -25,6 +27,46 @@ qsizetype afterSeparators(const QString &text, qsizetype separators)
     return at;
 }
 
+// The view's scroll bar, repainted only when its handle moves on the screen: a long conversation
+// that grows by a frame's lines changes its range and value every frame, its look hardly ever.
+// The look is compared once the changes of a turn are all made (a frame's new range comes before
+// its new value).
+class FrameScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderOrientationChange) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        if (m_checking)
+            return;
+        m_checking = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_checking = false;
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                         QStyle::SC_ScrollBarSlider, this);
+            // At either end, the arrows show whether they can move.
+            const int end = value() == minimum() ? 1 : value() == maximum() ? 2 : 0;
+            if (handle != m_handle || end != m_end)
+                update();
+            m_handle = handle;
+            m_end = end;
+        }, Qt::QueuedConnection);
+    }
+
+private:
+    bool m_checking = false;
+    QRect m_handle;
+    int m_end = -1;
+};
+
 } // namespace
 
 ConversationView::ConversationView(QWidget *parent)
@@ -36,6 +78,7 @@ ConversationView::ConversationView(QWidget *parent)
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setVerticalScrollBar(new FrameScrollBar(Qt::Vertical, this));
     shapeLightly();
 }
 

@@ -202,3 +202,47 @@ TEST(ConversationView, BlocksThatLeaveTheViewGiveTheirLayoutBack)
     QCoreApplication::processEvents();
     EXPECT_GT(view.document()->begin().layout()->lineCount(), 0);
 }
+
+// The scroll bar follows the end of a long conversation, and is painted again only when its
+// handle moves on the screen.
+TEST(ConversationView, TheScrollBarFollowsTheEndAndRepaintsOnlyWhenItsHandleMoves)
+{
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    ConversationView view;
+    view.resize(300, 300);
+    view.show();
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->installEventFilter(&counter);
+    const auto frame = [&view](int lines) {
+        for (int i = 0; i < lines; ++i)
+            view.AppendLine(QStringLiteral("line\r\n"));
+        view.flushLines();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    frame(20);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_GT(counter.paints, 0);
+    frame(20000);
+    counter.paints = 0;
+    for (int i = 0; i < 5; ++i) {
+        frame(1);
+        EXPECT_EQ(bar->value(), bar->maximum());
+    }
+    EXPECT_EQ(counter.paints, 0);
+    // Cut down to a few lines, the conversation moves the handle.
+    view.setMaximumLines(60);
+    for (int i = 0; i < 50 && view.frames().isPending(); ++i)
+        view.flushLines();
+    QCoreApplication::processEvents(); // the look compared
+    QCoreApplication::processEvents(); // the paint
+    EXPECT_GT(counter.paints, 0);
+}
