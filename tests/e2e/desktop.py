@@ -162,6 +162,17 @@ class Session:
         self.env["DISPLAY"] = ":" + number
         return self.env["DISPLAY"]
 
+    def start_weston(self):
+        """A Wayland compositor without a screen or a seat (Weston's headless backend); returns
+        its socket's name."""
+        name = "wayland-vorlan"
+        self.servers.append(self.popen(["weston", "--backend=headless-backend.so", "--socket=" + name,
+                                        "--idle-time=0", "--no-config"], log="weston"))
+        wait_until(lambda: os.path.exists(os.path.join(self.runtime, name)),
+                   "Weston's socket", timeout=10)
+        self.env["WAYLAND_DISPLAY"] = name
+        return name
+
     def log_text(self):
         parts = []
         for path in self.logs:
