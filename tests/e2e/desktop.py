@@ -233,6 +233,14 @@ class Driven:
             if line.split(" ")[0] == prefix:
                 return line
 
+    def terminate(self, timeout=10):
+        """SIGTERM, which closes the window as the session's end does; returns the exit code."""
+        self.process.terminate()
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
     def state(self, command):
         """The JSON answer of `window` or `compose`."""
         return json.loads(self.answer(command, command).split(" ", 1)[1])

@@ -41,8 +41,8 @@ class WaylandTest(netlab.LabTest):
         # Qt's own Wayland input method asks the seat for its text input, and a headless
         # compositor has no seat; the compose module stands for a desktop's input method, as
         # QT_IM_MODULE chooses one there.
-        program = desktop.Driven(self.session, PORT, env={"QT_QPA_PLATFORM": "wayland",
-                                                           "QT_IM_MODULE": "compose"})
+        program = desktop.Driven(self.session, PORT, ini="[POSITION]\nX=1500\nY=1200\n",
+                                 env={"QT_QPA_PLATFORM": "wayland", "QT_IM_MODULE": "compose"})
         address = self.lab.host(1).address
         self.peer.expect_code("201", source=address)
         self.peer.send(header("201", self.peer.address), BROADCAST)
@@ -71,6 +71,12 @@ class WaylandTest(netlab.LabTest):
         with open(os.path.join(self.session.folder, "driven.log"), encoding="utf-8") as log:
             complaints = [line for line in log if "wayland" in line.lower()]
         self.assertEqual(complaints, [], "the Wayland client complained")
+
+        # The compositor placed the window: the position stored for other sessions is kept.
+        self.assertEqual(program.terminate(), 0)
+        with open(os.path.join(program.folder, "Vorlan.ini"), encoding="cp932") as ini:
+            position = ini.read().split("[POSITION]")[1]
+        self.assertRegex(position, r"^\nX=1500\nY=1200\nW=\d+\nH=\d+\n")
 
 if __name__ == "__main__":
     netlab.main()
