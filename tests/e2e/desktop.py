@@ -20,6 +20,8 @@ import unittest
 
 import netlab
 
+X11_SOCKETS = "/tmp/.X11-unix"
+
 
 def require_commands(*commands):
     """Skips the test when a command is missing; fails instead under CI, where scripts/setup has
@@ -141,6 +143,11 @@ class Session:
 
     def start_xvfb(self):
         """An X server of the session's own; returns its display."""
+        # The sockets' folder, made as the system makes it (an X server run as another user
+        # would make it its own).
+        if not os.path.isdir(X11_SOCKETS) and os.geteuid() == 0:
+            os.makedirs(X11_SOCKETS, exist_ok=True)
+            os.chmod(X11_SOCKETS, 0o1777)
         read, write = os.pipe()
         self.servers.append(self.popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp",
                                         "-screen", "0", "1024x768x24"], log="xvfb",
