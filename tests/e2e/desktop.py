@@ -96,11 +96,13 @@ class Session:
             os.chown(path, self.uid, self.gid)
 
     def write(self, relative, text):
+        """A file below the home folder, it and the folders on its way the session user's."""
+        folder = self.home
+        for part in os.path.dirname(relative).split(os.sep):
+            folder = os.path.join(folder, part)
+            os.makedirs(folder, exist_ok=True)
+            self.give(folder)
         path = os.path.join(self.home, relative)
-        folder = os.path.dirname(path)
-        os.makedirs(folder, exist_ok=True)
-        for parent in [folder] + [p for p in _parents(folder, self.home)]:
-            self.give(parent)
         with open(path, "w", encoding="utf-8") as file:
             file.write(text)
         self.give(path)
@@ -187,14 +189,6 @@ class Session:
                 parts.append("--- %s\n%s" % (os.path.basename(path),
                                              file.read()[-4000:].decode(errors="replace")))
         return "\n".join(parts)
-
-
-def _parents(folder, top):
-    parents = []
-    while folder.startswith(top + os.sep):
-        folder = os.path.dirname(folder)
-        parents.append(folder)
-    return parents
 
 
 class Driven:
