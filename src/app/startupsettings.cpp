@@ -8,6 +8,7 @@
 #include "settings/inifile.h"
 
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QImageReader>
@@ -386,10 +387,16 @@ QList<QPair<QString, QString>> positionEntries(MainWindow &window)
 
 void saveWindowGeometry(MainWindow &window)
 {
+    // A Wayland window is placed by the compositor and never learns where: the position stored
+    // before (by a session on X11, say) stays as it was.
+    const bool placedByCompositor = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     // The 26 keys in their order, written with one rewrite of the file.
     QList<IniWrite> writes;
-    for (const auto &[key, value] : positionEntries(window))
+    for (const auto &[key, value] : positionEntries(window)) {
+        if (placedByCompositor && (key == QLatin1String("X") || key == QLatin1String("Y")))
+            continue;
         writes.append({Position, key, value});
+    }
     window.settingsFile().writeAll(writes);
 }
 
