@@ -209,7 +209,8 @@ public:
     // place, the others follow the section's last key in the order given. That holds only while
     // every line made reads back under the name it was made for; otherwise nothing is changed
     // and nothing is returned, and the entries must go through set() one by one.
-    std::optional<bool> setAll(const QString &section, const QList<std::pair<QString, QString>> &entries)
+    std::optional<bool> setAll(const QString &section,
+                               const QList<std::pair<QString, QString>> &entries)
     {
         std::vector<Line> keyLines;
         keyLines.reserve(size_t(entries.size()));
@@ -256,7 +257,8 @@ public:
         }
         if (!added.empty()) {
             terminate(m_lines[size_t(insertAfter)].raw);
-            m_lines.insert(m_lines.begin() + insertAfter + 1, std::make_move_iterator(added.begin()),
+            m_lines.insert(m_lines.begin() + insertAfter + 1,
+                           std::make_move_iterator(added.begin()),
                            std::make_move_iterator(added.end()));
         }
         return changed;
@@ -401,8 +403,8 @@ bool IniFile::writeAll(const QList<IniWrite> &writes)
         run.clear();
     };
     for (const IniWrite &w : writes) {
-        IniWrite line = {oneLine(trimBlanks(w.section).toString()), oneLine(trimBlanks(w.key).toString()),
-                         oneLine(w.value)};
+        IniWrite line = {oneLine(trimBlanks(w.section).toString()),
+                         oneLine(trimBlanks(w.key).toString()), oneLine(w.value)};
         if (!run.isEmpty() && !sameName(line.section, run.first().section))
             writeRun();
         run.append(std::move(line));

@@ -67,7 +67,8 @@ public:
     IniSnapshot();
     explicit IniSnapshot(const QString &path);
 
-    // The value after the first "=", blanks trimmed; empty when the file, section or key is missing.
+    // The value after the first "=", blanks trimmed; empty when the file, section or key is
+    // missing.
     QString readText(const QString &section, const QString &key) const;
 
     // The integer at the start of the value (optional minus sign and digits; "1440.5" gives 1440,

@@ -238,7 +238,13 @@ TEST_F(LogWriterTest, day_change_into_a_removed_folder_fails_and_closes)
 
 // --- a full disk --------------------------------------------------------------------------------
 
-enum FullDiskOutcome { Kept = 0, NoOpen, NeverFull, HalfLineLeft, NoTinyDisk = vorlan::test::CouldNotSetUp };
+enum FullDiskOutcome {
+    Kept = 0,
+    NoOpen,
+    NeverFull,
+    HalfLineLeft,
+    NoTinyDisk = vorlan::test::CouldNotSetUp
+};
 
 // Runs in a child process: mounts a two-page file system over folder in a mount namespace of
 // its own (gone with the child), then logs until the disk is full.
@@ -264,7 +270,8 @@ int logOntoAFullDisk(const QString &folder, LogWriter &log)
 
 TEST_F(LogWriterTest, write_cut_short_by_a_full_disk_leaves_no_half_line)
 {
-    const int outcome = vorlan::test::exitStatusInChild([this] { return logOntoAFullDisk(folder(), m_log); });
+    const int outcome =
+        vorlan::test::exitStatusInChild([this] { return logOntoAFullDisk(folder(), m_log); });
     VORLAN_SKIP_IF_CHILD_COULD_NOT_SET_UP(outcome, "mounting a small file system needs root");
     EXPECT_EQ(outcome, Kept) << "1 no open, 2 never full, 3 half a line left";
 }

@@ -48,7 +48,8 @@ protected:
                     || ::mount(nullptr, file.constData(), nullptr, MS_BIND | MS_REMOUNT, nullptr) != 0))
                 return test::CouldNotSetUp;
             const QByteArray chosen = settingsFilePath(programDir(), configDir()).toUtf8();
-            return ::write(pipeFds[1], chosen.constData(), size_t(chosen.size())) == chosen.size() ? 0 : 1;
+            const ssize_t written = ::write(pipeFds[1], chosen.constData(), size_t(chosen.size()));
+            return written == chosen.size() ? 0 : 1;
         });
         ::close(pipeFds[1]);
         QByteArray chosen;

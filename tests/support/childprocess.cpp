@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <spawn.h>
@@ -68,7 +69,7 @@ int exitStatusInChild(const std::function<int()> &body, std::chrono::millisecond
 int exitStatusInFreshChild(const std::function<int()> &body, std::chrono::milliseconds timeout)
 {
     const QByteArray test = currentTestName();
-    if (qgetenv(ChildVariable) == test)
+    if (!test.isEmpty() && qgetenv(ChildVariable) == test)
         ::_exit(body());
 
     // Everything the child gets is made before it starts: a process with threads may not
@@ -88,7 +89,8 @@ int exitStatusInFreshChild(const std::function<int()> &body, std::chrono::millis
     environment.append(nullptr);
 
     pid_t child = 0;
-    const int failed = ::posix_spawn(&child, program, nullptr, nullptr, arguments, environment.data());
+    const int failed =
+        ::posix_spawn(&child, program, nullptr, nullptr, arguments, environment.data());
     if (failed != 0) {
         ADD_FAILURE() << "cannot start the test program again: " << std::strerror(failed);
         return -1;

@@ -12,5 +12,6 @@ int main(int argc, char **argv)
     // (SKIP_RETURN_CODE in tests/CMakeLists.txt); with 0 it would count as passed. A failure
     // anywhere in the run wins over a skip.
     constexpr int Skipped = 77;
-    return failed == 0 && ::testing::UnitTest::GetInstance()->skipped_test_count() > 0 ? Skipped : failed;
+    const bool skipped = ::testing::UnitTest::GetInstance()->skipped_test_count() > 0;
+    return failed == 0 && skipped ? Skipped : failed;
 }
