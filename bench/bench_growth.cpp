@@ -29,9 +29,8 @@ void ReadNumberedList(benchmark::State &state)
         file.write(QByteArray::number(i) + "=192.168.0." + QByteArray::number(i % 250) + "\r\n");
     file.close();
 
-    const IniFile ini(path);
     for (auto _ : state)
-        benchmark::DoNotOptimize(ini.readList(QStringLiteral("IP")));
+        benchmark::DoNotOptimize(IniSnapshot(path).readList(QStringLiteral("IP")));
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(ReadNumberedList)->RangeMultiplier(4)->Range(1000, 64000)->Complexity()->Unit(benchmark::kMillisecond);

@@ -22,23 +22,25 @@ QStringList listOf(int count)
     return items;
 }
 
+// As "Ok" in the options dialog writes a list.
 void WriteList(benchmark::State &state)
 {
     QTemporaryDir folder;
     IniFile ini(folder.filePath(QStringLiteral("Vorlan.ini")));
-    const QStringList items = listOf(int(state.range(0)));
+    const QList<IniWrite> writes = listWrites(QStringLiteral("IP"), listOf(int(state.range(0))));
     for (auto _ : state)
-        ini.writeList(QStringLiteral("IP"), items);
+        ini.writeAll(writes);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// As the start-up reads a list: the file read once, then the list from it.
 void ReadList(benchmark::State &state)
 {
     QTemporaryDir folder;
     IniFile ini(folder.filePath(QStringLiteral("Vorlan.ini")));
-    ini.writeList(QStringLiteral("IP"), listOf(int(state.range(0))));
+    ini.writeAll(listWrites(QStringLiteral("IP"), listOf(int(state.range(0)))));
     for (auto _ : state)
-        benchmark::DoNotOptimize(ini.readList(QStringLiteral("IP")));
+        benchmark::DoNotOptimize(ini.snapshot().readList(QStringLiteral("IP")));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 

@@ -443,7 +443,7 @@ TEST_F(OptionsDialogTest, ok_applies_fonts_icons_and_names_to_the_window)
     EXPECT_EQ(window.identity().userName, "jiro");
     EXPECT_EQ(window.settings().FlashMinutes, 0);
 
-    const IniFile ini(iniPath());
+    const IniSnapshot ini(iniPath());
     const struct { const char *section, *key, *value; } keys[] = {
         {"OPT", "FT", ""},
         {"OPT", "UserName", "jiro"},
@@ -497,7 +497,7 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
     EXPECT_EQ(window.settings().LogEnabled, 1);
     EXPECT_EQ(readFile(path("20261207.txt")),
               "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n");
-    EXPECT_EQ(IniFile(iniPath()).readText("OPT", "LogChk"), "1");
+    EXPECT_EQ(IniSnapshot(iniPath()).readText("OPT", "LogChk"), "1");
 
     // Logging left on with its folder cleared: the message too, not tomorrow's file at the root.
     open();
