@@ -162,7 +162,7 @@ bool looksLikeCp932(QByteArrayView start)
             ++broken;
         }
     }
-    return broken * 16 <= doubles + 16;
+    return broken <= doubles / 4 + 8;
 }
 
 LineHead parseLineHead(QByteArrayView line)
