@@ -149,7 +149,9 @@ TEST_F(HistoryWindowTest, TheMainWindowOpensItAndTakesItAlongWhenItCloses)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
 
     QTest::keyClick(main.txtSend(), Qt::Key_H, Qt::ControlModifier);
-    auto *history = main.findChild<HistoryWindow *>();
+    HistoryWindow *history = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        history = history ? history : qobject_cast<HistoryWindow *>(window);
     ASSERT_NE(history, nullptr);
     EXPECT_TRUE(history->isVisible());
     EXPECT_TRUE(main.txtSend()->toPlainText().isEmpty());
