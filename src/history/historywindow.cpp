@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "conversation/conversationview.h"
 #include "history/hitlist.h"
+#include "history/searchfold.h"
 #include "history/searchjob.h"
 #include "settings/runningsettings.h"
 
@@ -237,6 +238,9 @@ void HistoryWindow::listDays()
     const quint64 generation = ++m_listGeneration;
     m_listing.start([this, folder, generation](const std::atomic_bool &) {
         const QList<LogDay> days = listLogDays(folder, true);
+        // Built once, here rather than at the first search, which then answers at once.
+        cp932Spellings(0, false);
+        cp932Spellings(0, true);
         QMetaObject::invokeMethod(this, [this, days, folder, generation] {
             if (generation != m_listGeneration)
                 return;
@@ -260,7 +264,7 @@ void HistoryWindow::daysListed(const QList<LogDay> &days)
         if (day.date == m_view->date())
             shown = item;
     }
-    if (!days.isEmpty())
+    if (!days.isEmpty() && !m_range->isChecked())
         m_from->setDate(days.last().date);
     if (shown) {
         m_days->setCurrentItem(shown);

@@ -2,14 +2,15 @@
 
 #include "base/codec.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,15 +34,19 @@ bool isTrailByte(quint8 byte)
 }
 
 // "yyyymmdd.txt", any case of the extension, of a real date.
-QDate dateOfName(const QString &name)
+QDate dateOfName(const char *name)
 {
-    if (name.size() != 12 || !name.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
+    if (std::strlen(name) != 12 || ::strcasecmp(name + 8, ".txt") != 0)
         return {};
+    int digits[8];
     for (int i = 0; i < 8; ++i) {
-        if (!name[i].isDigit() || name[i].unicode() > 0x7F)
+        if (!isDigit(name[i]))
             return {};
+        digits[i] = name[i] - '0';
     }
-    return QDate::fromString(name.left(8), QStringLiteral("yyyyMMdd"));
+    const int year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+    const QDate date(year, digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]);
+    return date.isValid() ? date : QDate();
 }
 
 // Counts the UTF-8 sequences of two bytes or more; -1 when the bytes are not UTF-8. A sequence
@@ -73,23 +78,29 @@ const QByteArray &pastLogPrefix()
 
 } // namespace
 
-QList<LogDay> listLogDays(const QString &folder, bool sniff)
+QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first, const QDate &last)
 {
     QList<LogDay> days;
     if (folder.isEmpty())
         return days;
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        const QDate date = dateOfName(name);
-        if (!date.isValid())
+    // Names only: years of logs are thousands of files, and only those in range are asked more.
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return days;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QDate date = dateOfName(entry->d_name);
+        if (!date.isValid() || (first.isValid() && date < first) || (last.isValid() && date > last))
             continue;
         LogDay day;
         day.date = date;
-        day.path = dir.filePath(name);
-        const QFileInfo info(day.path); // a stat: never opens, so never blocks
-        day.size = info.isFile() ? info.size() : 0;
-        day.state = !info.isFile() ? LogDay::NotAFile : !info.isReadable() ? LogDay::NoAccess : LogDay::Readable;
+        day.path = folder + u'/' + QFile::decodeName(entry->d_name);
+        struct stat info {};
+        // stat, not open: asking never blocks. Symbolic links are followed.
+        const bool regular = ::stat(QFile::encodeName(day.path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+        day.size = regular ? info.st_size : 0;
+        day.state = !regular ? LogDay::NotAFile
+                    : ::access(QFile::encodeName(day.path).constData(), R_OK) != 0 ? LogDay::NoAccess
+                                                                                   : LogDay::Readable;
         if (sniff && day.readable()) {
             LogFileReader reader(day.path);
             QByteArray start(SniffBytes, Qt::Uninitialized);
@@ -101,6 +112,7 @@ QList<LogDay> listLogDays(const QString &folder, bool sniff)
         }
         days.append(day);
     }
+    ::closedir(dir);
     std::sort(days.begin(), days.end(), [](const LogDay &a, const LogDay &b) { return a.date > b.date; });
     return days;
 }

@@ -224,9 +224,7 @@ SearchSummary searchLogs(const SearchRequest &request, SearchSink &sink, const s
 {
     SearchSummary summary;
     QList<LogDay> days;
-    for (const LogDay &day : listLogDays(request.folder, false)) {
-        if ((request.from.isValid() && day.date < request.from) || (request.to.isValid() && day.date > request.to))
-            continue;
+    for (const LogDay &day : listLogDays(request.folder, false, request.from, request.to)) {
         if (!day.readable()) {
             sink.unreadable(day);
             continue;

@@ -128,9 +128,12 @@ SpellingTable buildTable(bool kana)
 
 const SpellingTable &tableFor(bool kana)
 {
+    if (kana) {
+        static const SpellingTable withKana = buildTable(true);
+        return withKana;
+    }
     static const SpellingTable plain = buildTable(false);
-    static const SpellingTable withKana = buildTable(true);
-    return kana ? withKana : plain;
+    return plain;
 }
 
 } // namespace
