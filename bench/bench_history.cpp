@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -230,10 +231,12 @@ int window(int argc, char **argv, const QString &folder, const QString &query, i
     history.findChild<QDateEdit *>("from")->setDate(Newest.addDays(1 - days));
     history.findChild<QDateEdit *>("to")->setDate(Newest);
     history.findChild<QLineEdit *>("query")->setText(query);
-    // Let the window settle (listing, today's log) before the clock starts.
+    // The window settles (the days listed, the newest day shown) before the clock starts, as it
+    // has by the time a user has typed a word.
+    auto *list = history.findChild<QListWidget *>("days");
     QElapsedTimer settle;
     settle.start();
-    while (settle.elapsed() < 500)
+    while ((list->count() == 0 || settle.elapsed() < 300) && settle.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     history.findChild<QDateEdit *>("from")->setDate(Newest.addDays(1 - days));
     history.findChild<QDateEdit *>("to")->setDate(Newest);

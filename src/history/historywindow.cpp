@@ -236,8 +236,10 @@ void HistoryWindow::listDays()
 {
     const QString folder = currentFolder();
     const quint64 generation = ++m_listGeneration;
-    m_listing.start([this, folder, generation](const std::atomic_bool &) {
-        const QList<LogDay> days = listLogDays(folder, true);
+    m_listing.start([this, folder, generation](const std::atomic_bool &cancel) {
+        const QList<LogDay> days = listLogDays(folder, true, {}, {}, &cancel);
+        if (cancel)
+            return;
         // Built once, here rather than at the first search, which then answers at once.
         cp932Spellings(0, false);
         cp932Spellings(0, true);

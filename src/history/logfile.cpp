@@ -78,7 +78,8 @@ const QByteArray &pastLogPrefix()
 
 } // namespace
 
-QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first, const QDate &last)
+QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first, const QDate &last,
+                          const std::atomic_bool *cancel)
 {
     QList<LogDay> days;
     if (folder.isEmpty())
@@ -88,6 +89,8 @@ QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first,
     if (!dir)
         return days;
     while (const dirent *entry = ::readdir(dir)) {
+        if (cancel && *cancel)
+            break;
         const QDate date = dateOfName(entry->d_name);
         if (!date.isValid() || (first.isValid() && date < first) || (last.isValid() && date > last))
             continue;

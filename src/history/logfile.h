@@ -25,8 +25,9 @@ struct LogDay
 // The days of the folder that have a log file, newest first, from first to last when they are
 // given. Only asks the file system about each name (a FIFO or a device is listed as not a file,
 // never opened); with sniff, also reads the start of each regular file to tell whether it is
-// code page 932 text.
-QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first = {}, const QDate &last = {});
+// code page 932 text. Stops early, with the days listed so far, once cancel is set.
+QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first = {}, const QDate &last = {},
+                          const std::atomic_bool *cancel = nullptr);
 
 // A log file opened for reading only, without ever blocking: anything but a regular file is
 // refused before a read. Closed with the object.

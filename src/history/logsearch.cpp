@@ -224,7 +224,7 @@ SearchSummary searchLogs(const SearchRequest &request, SearchSink &sink, const s
 {
     SearchSummary summary;
     QList<LogDay> days;
-    for (const LogDay &day : listLogDays(request.folder, false, request.from, request.to)) {
+    for (const LogDay &day : listLogDays(request.folder, false, request.from, request.to, &cancel)) {
         if (!day.readable()) {
             sink.unreadable(day);
             continue;
