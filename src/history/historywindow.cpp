@@ -232,22 +232,32 @@ QString HistoryWindow::currentFolder() const
     return m_folders->currentText();
 }
 
+// The names first, so the list shows at once; then the start of each file, which on a cold
+// disk can take a while, marks those that are no code page 932 text.
 void HistoryWindow::listDays()
 {
     const QString folder = currentFolder();
     const quint64 generation = ++m_listGeneration;
     m_listing.start([this, folder, generation](const std::atomic_bool &cancel) {
-        const QList<LogDay> days = listLogDays(folder, true, {}, {}, &cancel);
+        const QList<LogDay> days = listLogDays(folder, false, {}, {}, &cancel);
         if (cancel)
             return;
+        const auto post = [this, generation](auto function) {
+            QMetaObject::invokeMethod(this, [this, generation, function] {
+                if (generation == m_listGeneration)
+                    function();
+            }, Qt::QueuedConnection);
+        };
+        post([this, days] { daysListed(days); });
         // Built once, here rather than at the first search, which then answers at once.
         cp932Spellings(0, false);
         cp932Spellings(0, true);
-        QMetaObject::invokeMethod(this, [this, days, folder, generation] {
-            if (generation != m_listGeneration)
+        for (LogDay day : days) {
+            if (cancel)
                 return;
-            daysListed(days);
-        }, Qt::QueuedConnection);
+            if (day.readable() && (day.state = sniffLogFile(day.path)) != LogDay::Readable)
+                post([this, day] { markUnreadable(day); });
+        }
     });
 }
 
@@ -263,7 +273,7 @@ void HistoryWindow::daysListed(const QList<LogDay> &days)
             item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
             item->setToolTip(whyUnreadable(day.state));
         }
-        if (day.date == m_view->date())
+        if (day.date == m_wantedDay && m_wantedFolder == currentFolder())
             shown = item;
     }
     if (!days.isEmpty() && !m_range->isChecked())
@@ -289,6 +299,8 @@ void HistoryWindow::readDay(const QDate &date, DayView::Target target)
     const QString path = dayPath(folder, date);
     const quint64 generation = ++m_readGeneration;
     m_readPending = true;
+    m_wantedDay = date;
+    m_wantedFolder = folder;
     m_reading.start([this, folder, path, date, target, generation](const std::atomic_bool &cancel) {
         DayText day = vorlan::readDay(path, cancel);
         if (cancel)

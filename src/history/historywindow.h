@@ -79,6 +79,8 @@ private:
     QString m_openedFolder; // the log folder the window last opened on
     QString m_shownFolder;   // of the day in the view
     bool m_readPending = false;
+    QDate m_wantedDay;       // the day last asked for, shown or on its way
+    QString m_wantedFolder;
 
     QComboBox *m_folders;
     QLineEdit *m_query;

@@ -104,20 +104,25 @@ QList<LogDay> listLogDays(const QString &folder, bool sniff, const QDate &first,
         day.state = !regular ? LogDay::NotAFile
                     : ::access(QFile::encodeName(day.path).constData(), R_OK) != 0 ? LogDay::NoAccess
                                                                                    : LogDay::Readable;
-        if (sniff && day.readable()) {
-            LogFileReader reader(day.path);
-            QByteArray start(SniffBytes, Qt::Uninitialized);
-            const qint64 got = reader.state() == LogDay::Readable ? reader.read(start.data(), SniffBytes) : -1;
-            if (reader.state() != LogDay::Readable || got < 0)
-                day.state = reader.state() == LogDay::Readable ? LogDay::NoAccess : reader.state();
-            else if (!looksLikeCp932(QByteArrayView(start.constData(), got)))
-                day.state = LogDay::NotCp932;
-        }
+        if (sniff && day.readable())
+            day.state = sniffLogFile(day.path);
         days.append(day);
     }
     ::closedir(dir);
     std::sort(days.begin(), days.end(), [](const LogDay &a, const LogDay &b) { return a.date > b.date; });
     return days;
+}
+
+LogDay::State sniffLogFile(const QString &path)
+{
+    LogFileReader reader(path);
+    if (reader.state() != LogDay::Readable)
+        return reader.state();
+    QByteArray start(SniffBytes, Qt::Uninitialized);
+    const qint64 got = reader.read(start.data(), SniffBytes);
+    if (got < 0)
+        return LogDay::NoAccess;
+    return looksLikeCp932(QByteArrayView(start.constData(), got)) ? LogDay::Readable : LogDay::NotCp932;
 }
 
 LogFileReader::LogFileReader(const QString &path)

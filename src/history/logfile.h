@@ -55,6 +55,8 @@ private:
 bool looksLikeCp932(QByteArrayView start);
 // How much of a file's start looksLikeCp932 is given.
 inline constexpr qsizetype SniffBytes = 4096;
+// Opens the file and reads its start: Readable, or why it cannot be shown.
+LogDay::State sniffLogFile(const QString &path);
 
 // What the start of a physical log line says about it. A line with a head begins an item: a
 // chat line "hh:mm:ss name->\t...", a directed line "hh:mm:ss[name]->\t...", a join or leave

@@ -50,6 +50,7 @@ protected:
                                                   "10:00:00 花子->\tｻｰﾊﾞｰを再起動します\r\n")));
         write("20240101.txt", sjis(QStringLiteral("*** 2024/01/01 ***\r\n09:00:00 太郎->\tおはよう\r\n"
                                                   "09:00:05 太郎->\tサーバーは止まった\r\n")));
+        write("20231230.txt", QStringLiteral("09:00:00 太郎->\tサーバーの話、ユーティーエフ八で\r\n").toUtf8());
     }
 
     void write(const QString &name, const QByteArray &bytes)
@@ -89,9 +90,12 @@ TEST_F(HistoryWindowTest, OpensOnTodayFindsAcrossDaysAndGoesToTheLine)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     auto *days = window.findChild<QListWidget *>("days");
     auto *view = window.findChild<DayView *>("dayView");
-    ASSERT_TRUE(test::waitFor([&] { return days->count() == 3 && view->toPlainText().endsWith(u"最後の行"); }));
+    ASSERT_TRUE(test::waitFor([&] {
+        return days->count() == 4 && days->item(3)->text().endsWith(u"(読めません)")
+               && view->toPlainText().endsWith(u"最後の行");
+    }));
     EXPECT_EQ(window.windowTitle(), u"履歴");
-    EXPECT_EQ(itemTexts(*days), QStringList({"2024/01/03", "2024/01/02", "2024/01/01"}));
+    EXPECT_EQ(itemTexts(*days), QStringList({"2024/01/03", "2024/01/02", "2024/01/01", "2023/12/30 (読めません)"}));
     EXPECT_EQ(days->currentRow(), 0);
     EXPECT_TRUE(view->isReadOnly());
     EXPECT_EQ(view->font(), m_look.font());
