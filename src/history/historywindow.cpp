@@ -190,7 +190,8 @@ void HistoryWindow::createControls()
 void HistoryWindow::open()
 {
     m_view->setLook(m_conversation, colorFromWindowsValue(m_settings.MessageColor));
-    if (m_openedFolder.isNull() || m_openedFolder != m_settings.LogFolder) {
+    // Shown again, it starts afresh: new days may have begun and today has grown meanwhile.
+    if (!isVisible() || m_openedFolder != m_settings.LogFolder) {
         m_openedFolder = m_settings.LogFolder;
         if (m_folders->count() == 0)
             m_folders->addItem(m_openedFolder);
@@ -199,6 +200,8 @@ void HistoryWindow::open()
         m_folders->setCurrentIndex(0);
         const QDate today = m_clock.now().date();
         m_to->setDate(today);
+        m_wantedDay = today; // without a log of its own, the newest day once listed
+        m_wantedFolder = m_openedFolder;
         listDays();
         // Today's file needs no listing: it shows at once, while the folder is listed.
         if (QFileInfo::exists(dayPath(m_openedFolder, today)))

@@ -47,8 +47,8 @@ public:
                   QWidget *parent = nullptr);
     ~HistoryWindow() override;
 
-    // Shows and raises the window; the first time, and whenever the log folder changed, on
-    // today's log scrolled to its end.
+    // Shows and raises the window, on today's log scrolled to its end unless it was open
+    // already (on the same log folder).
     void open();
     // Lists the days of another folder (logs copied from another machine).
     void showFolder(const QString &folder);

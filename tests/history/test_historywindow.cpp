@@ -139,6 +139,12 @@ TEST_F(HistoryWindowTest, OpensOnTodayFindsAcrossDaysAndGoesToTheLine)
     ASSERT_TRUE(test::waitFor([&] { return view->textCursor().selectedText() == u"ｻｰﾊﾞｰ"; }));
     EXPECT_EQ(days->currentRow(), 1);
     expectFilesUnchanged();
+
+    // Opened again later, it is on today as today has grown meanwhile.
+    window.close();
+    write("20240103.txt", m_files["20240103.txt"] + sjis(QStringLiteral("12:30:00 花子->\t新しい行\r\n")));
+    window.open();
+    ASSERT_TRUE(test::waitFor([&] { return view->toPlainText().endsWith(u"新しい行") && days->currentRow() == 0; }));
 }
 
 // Ctrl+H, the conversation view's menu and the tray's open it; it goes with the main window.
