@@ -178,7 +178,7 @@ void HistoryWindow::createControls()
     split->addWidget(m_days);
     split->addWidget(right);
     split->setStretchFactor(1, 1);
-    split->setSizes({140, 760});
+    split->setSizes({190, 710});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(folderRow);
