@@ -1,7 +1,8 @@
 """Runs every benchmark against a release build and prints one table: figure, measured value,
 baseline, ratio, target, met. Writes the table to BENCHMARKS.md with the core count and date.
 
-    python3 bench/run.py <release build folder> [--skip-whole-process] [--perf FILE]
+    python3 bench/run.py <release build folder> [--skip-whole-process] [--skip-history]
+                         [--history-only] [--perf FILE]
 
 In-process times are the process's CPU time, which a shared machine disturbs less than the wall
 clock; whole-process figures are wall-clock by nature.
@@ -18,6 +19,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import historybench  # noqa: E402
 import wholeprocess  # noqa: E402
 
 UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
@@ -204,14 +206,69 @@ def whole_process_rows(table, w):
                   "≤ 1.15 x", v["rss"] / m["rss"] <= 1.15)
 
 
+HISTORY = "history search"
+
+
+def history_rows(table, h):
+    gigabytes = h["bytes"] / 1e9
+    for word, q in h["queries"].items():
+        ours, grep = q["ours"], q["grep"]
+        ratio = ours["median"] / grep["median"]
+        table.add("%s: %s (%s) in %d daily files (%.2f GB), warm cache, time to the last result vs "
+                  "grep -c -F for its exact bytes (median of %d, shuffled; ours %s to %s, grep %s to "
+                  "%s; %d lines found folded, grep %d exact)" % (
+                      HISTORY, q["label"], word, h["files"], gigabytes, len(ours["samples"]),
+                      time_text(ours["min"]), time_text(ours["max"]), time_text(grep["min"]),
+                      time_text(grep["max"]), q["lines"], q["grep_lines"]),
+                  time_text(ours["median"]), time_text(grep["median"]), ratio, "≤ 2 x", ratio <= 2)
+    w = h["window_year"]
+    table.add("%s: the window, a year of logs, Enter to the first result drawn (median of %d; "
+              "worst %s)" % (HISTORY, len(w["first"]["samples"]), time_text(w["first"]["max"])),
+              time_text(w["first"]["median"]), "-", None, "≤ 100 ms", w["first"]["median"] <= 0.1)
+    table.add("%s: the window, a year of logs, Enter to the last result listed (%d lines; %s to %s)" % (
+                  HISTORY, w["hits"], time_text(w["last"]["min"]), time_text(w["last"]["max"])),
+              time_text(w["last"]["median"]), "-", None, "instant (shown for reference)", None)
+    m = h["memory"]
+    table.add("%s: peak resident memory of a search over %.2f GB vs over %.2f GB (one year)" % (
+                  HISTORY, m["all_bytes"] / 1e9, m["year_bytes"] / 1e9),
+              "%.1f MB" % (m["all_kb"] / 1e3), "%.1f MB" % (m["year_kb"] / 1e3),
+              m["all_kb"] / m["year_kb"], "independent of the logs: ≤ 1.1 x", m["all_kb"] / m["year_kb"] <= 1.1)
+
+
+def history_only(args, root):
+    """Measures the history search alone and puts its rows into BENCHMARKS.md, the others kept."""
+    table = Table()
+    history_rows(table, historybench.measure(os.path.abspath(args.build)))
+    path = os.path.join(root, "BENCHMARKS.md")
+    with open(path) as file:
+        lines = [line for line in file.read().splitlines() if not line.startswith("| " + HISTORY)]
+    rows = table.markdown().splitlines()[2:]
+    last_row = max(i for i, line in enumerate(lines) if line.startswith("|"))
+    lines[last_row + 1:last_row + 1] = rows
+    note = "The history search rows were measured on %s, load average %.1f." % (
+        datetime.date.today().isoformat(), os.getloadavg()[0])
+    lines = [line for line in lines if not line.startswith("The history search rows")]
+    lines.append(note)
+    text = "\n".join(lines) + "\n"
+    print(text)
+    with open(path, "w") as out:
+        out.write(text)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
     parser.add_argument("--skip-whole-process", action="store_true")
     parser.add_argument("--view-lines", type=int, default=100000)
     parser.add_argument("--perf", help="record a profile of vorlan during the last ingest sample")
+    parser.add_argument("--skip-history", action="store_true")
+    parser.add_argument("--history-only", action="store_true",
+                        help="measure the history search alone and update its rows")
     args = parser.parse_args()
     root = os.path.dirname(HERE)
+    if args.history_only:
+        history_only(args, root)
+        return
 
     table = Table()
     seconds = in_process(args.build)
@@ -219,8 +276,13 @@ def main():
     if not args.skip_whole_process:
         whole = wholeprocess.measure(os.path.abspath(args.build), view_lines=args.view_lines,
                                      perf_out=args.perf)
+    history = {}
+    if not args.skip_history:
+        history = historybench.measure(os.path.abspath(args.build))
     whole_process_rows(table, whole)
     in_process_rows(table, seconds)
+    if history:
+        history_rows(table, history)
 
     load = os.getloadavg()
     text = "\n".join([
@@ -238,7 +300,7 @@ def main():
     with open(os.path.join(root, "BENCHMARKS.md"), "w") as out:
         out.write(text)
     with open(os.path.join(args.build, "benchmarks-raw.json"), "w") as out:
-        json.dump({"in_process": seconds, "whole_process": whole}, out, indent=2)
+        json.dump({"in_process": seconds, "whole_process": whole, "history": history}, out, indent=2)
 
 
 if __name__ == "__main__":

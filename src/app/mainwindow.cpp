@@ -8,6 +8,8 @@
 #include "conversation/composer.h"
 #include "conversation/conversationview.h"
 #include "conversation/requests.h"
+#include "history/historyentry.h"
+#include "history/historywindow.h"
 #include "net/addresswatch.h"
 #include "net/nameresolver.h"
 #include "net/portargument.h"
@@ -27,6 +29,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 
 #include <memory>
@@ -104,6 +107,15 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
     wirePresence();
     createRequests();
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this, this, &MainWindow::showHistory);
+    addHistoryToContextMenu(*m_rtfHomeMessage, [this] { showHistory(); });
+}
+
+void MainWindow::showHistory()
+{
+    if (!m_history)
+        m_history = new HistoryWindow(m_settings, *m_clock, *m_rtfHomeMessage, this);
+    m_history->open();
 }
 
 void MainWindow::wirePresence()
@@ -120,8 +132,10 @@ void MainWindow::wirePresence()
         std::move(seams));
     connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
     connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        new TrayIcon(*this, m_presence->seams().raiseWindow, this);
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        auto *tray = new TrayIcon(*this, m_presence->seams().raiseWindow, this);
+        connect(tray, &TrayIcon::historyRequested, this, &MainWindow::showHistory);
+    }
 }
 
 // "情報", "過去ログ" and "リロード".

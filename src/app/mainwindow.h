@@ -34,6 +34,7 @@ class Requests;
 class OptionPickers;
 class UdpEndpoint;
 class frmOption;
+class HistoryWindow;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
 class SendBox : public QPlainTextEdit
@@ -143,6 +144,7 @@ private:
     QStringList otherBroadcasts() const;
     void Form_QueryUnload();
     void wirePresence();
+    void showHistory();
 
     MainWindowOptions m_options;
     SystemClock m_systemClock;
@@ -175,6 +177,7 @@ private:
     std::unique_ptr<Reload> m_reload;
     std::unique_ptr<OptionPickers> m_pickers;
     std::unique_ptr<MainWindowLayout> m_layout;
+    HistoryWindow *m_history = nullptr; // made when first asked for
 };
 
 } // namespace vorlan
