@@ -612,6 +612,20 @@ TEST_F(OptionsDialogTest, every_text_shows_whole_and_apart_in_the_running_font)
                     }
                 }
             }
+            // The grid's buttons stand under the middle of their headings, however wide these grew.
+            const QStringList headings = {QStringLiteral("受信アイコン"), QStringLiteral("重要アイコン"), "Pop up",
+                                          QStringLiteral("受信Wave"), QStringLiteral("重要Wave"), "Beep"};
+            const char *const columns[] = {"optRecieve", "optImportant", "optPopup", "chkWave1", "chkWave2", "chkBeep"};
+            for (const QLabel *heading : child("famMovement")->findChildren<QLabel *>()) {
+                const qsizetype column = headings.indexOf(heading->text());
+                for (const char *row : {"Normal", "Keyword", "Specify"}) {
+                    if (column < 0)
+                        break;
+                    const QByteArray name = QByteArray(columns[column]).insert(3, row);
+                    EXPECT_LE(qAbs(child(name.constData())->geometry().center().x() - heading->geometry().center().x()), 1)
+                        << name.constData();
+                }
+            }
             m_dialog.reset();
         }
     }
