@@ -203,7 +203,6 @@ void MainWindowLayout::measureFrame()
                        - pixelsToTwips(before.top() + before.bottom(), resolution);
     m_layout.rebase(QRect(previous.x(), previous.y(), clampTwips(qint64(previous.width()) + wider),
                           clampTwips(qint64(previous.height()) + higher)));
-    tellMinimumSize(controls());
 }
 
 // A move that changes no size (the user or the window manager moved the window) makes the new
