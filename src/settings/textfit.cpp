@@ -126,8 +126,6 @@ QSize neededSize(QWidget *widget)
     // A little air beside a text, so that neighbouring texts that fit do not run together.
     if (showsText(widget))
         return widget->sizeHint() + QSize(2 * widget->fontMetrics().horizontalAdvance(u' '), 0);
-    if (!designedChildren(widget).isEmpty())
-        return fitToText(widget, design(widget).size());
     return QSize(0, 0);
 }
 
