@@ -262,6 +262,9 @@ int columnTwips(const MemberList &list, int column)
     const QVariantList stored = header->property(ColumnTwipsProperty).toList();
     if (column < stored.size() && stored[column].isValid()) {
         const int twips = stored[column].toInt();
+        // The stretched last column's width follows the window: what was read is what is kept.
+        if (header->stretchLastSection() && column == header->count() - 1)
+            return twips;
         // The user may have dragged the column since; then its pixels are the truth.
         if (std::max(0, twipsToPixels(twips, dpi)) == pixels)
             return twips;
@@ -277,7 +280,10 @@ void setColumnTwips(MemberList &list, int column, int twips)
         stored.append(QVariant());
     stored[column] = twips;
     header->setProperty(ColumnTwipsProperty, stored);
-    header->resizeSection(column, std::max(0, twipsToPixels(twips, list.logicalDpiY())));
+    // The stretched last column never gets narrower than the size it is given: give it the least.
+    const bool stretched = header->stretchLastSection() && column == header->count() - 1;
+    header->resizeSection(column, stretched ? header->minimumSectionSize()
+                                            : std::max(0, twipsToPixels(twips, list.logicalDpiY())));
 }
 
 void applyStartupSettings(MainWindow &window)
