@@ -76,6 +76,18 @@ TEST_F(OptionsHandOver, a_changed_name_reaches_every_row_and_nothing_else_is_ann
         return a.lvMember()->rowCount() == 3 && b.lvMember()->rowCount() == 3 && c.lvMember()->rowCount() == 3;
     }));
 
+    // The dialog's outer frame stands centred over the window's outer frame.
+    a.show();
+    a.move(160, 120);
+    ASSERT_TRUE(waitFor([&] { return a.frameGeometry().topLeft() == QPoint(160, 120); }));
+    ASSERT_NE(a.frameGeometry(), a.geometry()) << "the platform reports no frame";
+    options(a, [&a](frmOption &dialog) {
+        const QRect outer = a.frameGeometry();
+        const QRect frame = dialog.frameGeometry();
+        EXPECT_EQ(frame.x(), outer.x() + (outer.width() - frame.width()) / 2);
+        EXPECT_EQ(frame.y(), outer.y() + (outer.height() - frame.height()) / 2);
+    });
+
     // Fonts and colour only, then a changed name cancelled: no notice.
     options(a, [](frmOption &dialog) {
         dialog.findChild<QPushButton *>("comMemberFont")->click();
