@@ -114,6 +114,17 @@ TEST_F(LoopbackWindow, EveryOtherMemberIsToldByUnicastOnly)
     EXPECT_TRUE(noMessages());
 }
 
+TEST_F(LoopbackWindow, StartUpTellsTheListedPeersButNotItsOwnAddress)
+{
+    test::writeFile(iniPath(), "[OPT]\r\nUserName=alice\r\n[IP]\r\n1=" + Own.toLatin1() + "\r\n2=" + Bob.toLatin1() + "\r\n");
+    MainWindow &w = launch({iniPath(), {}, HostIdentity{"pc02", Own}, Bound, {Bound, Stranger}});
+    ASSERT_TRUE(test::waitFor([&w] { return w.lvMember()->rowCount() == 1; }));
+    EXPECT_EQ(listeners[Stranger]->codes(), QStringList({"201"})); // the broadcast
+    EXPECT_EQ(listeners[Bob]->codes(), QStringList({"201"}));
+    EXPECT_EQ(listeners[Own]->codes(), QStringList());
+    EXPECT_TRUE(noMessages());
+}
+
 TEST_F(LoopbackWindow, AReloadWhileTellingChangesNotWhoIsTold)
 {
     MainWindow &w = start();

@@ -34,9 +34,21 @@ class OptionsHandOver : public test::LoopbackPeers
 protected:
     MainWindow &start(const QString &address, const QString &host, const QString &user)
     {
-        MainWindow &window = LoopbackPeers::start(address, host, user, [](MainWindow &loading) {
+        return watched(LoopbackPeers::start(address, host, user, [](MainWindow &loading) {
             loading.setOptionPickers(std::make_unique<FontOnlyPickers>());
-        });
+        }));
+    }
+
+    // A member that the others' broadcasts do not reach: it hears only what is sent to it.
+    MainWindow &startOutsideTheSegment(const QString &address, const QString &host, const QString &user)
+    {
+        const QString path = folder.filePath(host + ".ini");
+        test::writeFile(path, "[OPT]\r\nUserName=" + user.toLatin1() + "\r\n");
+        return watched(launch({path, {}, HostIdentity{host, address}, address, test::LoopbackSegment}));
+    }
+
+    MainWindow &watched(MainWindow &window)
+    {
         QObject::connect(&window.endpoint(), &UdpEndpoint::messageReceived, [this](const QString &text) {
             if (text.startsWith(QLatin1String("404 ")))
                 nameNotices << text;
@@ -72,8 +84,10 @@ TEST_F(OptionsHandOver, a_changed_name_reaches_every_row_and_nothing_else_is_ann
     MainWindow &a = start("127.0.0.2", "pc02", "alice");
     MainWindow &b = start("127.0.0.3", "pc03", "bob");
     MainWindow &c = start("127.0.0.4", "pc04", "carol");
+    MainWindow &d = startOutsideTheSegment("127.0.0.5", "pc05", "dave");
     ASSERT_TRUE(waitFor([&] {
-        return a.lvMember()->rowCount() == 3 && b.lvMember()->rowCount() == 3 && c.lvMember()->rowCount() == 3;
+        return a.lvMember()->rowCount() == 4 && b.lvMember()->rowCount() == 4 && c.lvMember()->rowCount() == 4
+               && d.lvMember()->rowCount() == 3; // it never hears its own Join
     }));
 
     // The dialog's outer frame stands centred over the window's outer frame.
@@ -88,13 +102,18 @@ TEST_F(OptionsHandOver, a_changed_name_reaches_every_row_and_nothing_else_is_ann
         EXPECT_EQ(frame.y(), outer.y() + (outer.height() - frame.height()) / 2);
     });
 
-    // Fonts and colour only, then a changed name cancelled: no notice.
+    // Fonts and colour only, while away: the title bar keeps the away icon. Then a changed name
+    // cancelled: no notice.
+    a.findChild<QPushButton *>("comDesk")->click();
     options(a, [](frmOption &dialog) {
         dialog.findChild<QPushButton *>("comMemberFont")->click();
         dialog.findChild<QPushButton *>("comColor")->click();
         dialog.findChild<QPushButton *>("comOk")->click();
     });
     EXPECT_EQ(a.lvMember()->font().family(), "Other Face");
+    EXPECT_EQ(a.windowIcon().cacheKey(), a.picDesk.cacheKey());
+    a.findChild<QPushButton *>("comDesk")->click(); // back at the desk
+    EXPECT_EQ(a.windowIcon().cacheKey(), a.picVorlan.cacheKey());
     options(a, [](frmOption &dialog) {
         dialog.findChild<QLineEdit *>("txtUserName")->setText("alicia");
         dialog.findChild<QPushButton *>("comCancel")->click();
@@ -106,11 +125,15 @@ TEST_F(OptionsHandOver, a_changed_name_reaches_every_row_and_nothing_else_is_ann
         dialog.findChild<QLineEdit *>("txtUserName")->setText("Alice");
         dialog.findChild<QPushButton *>("comOk")->click();
     });
+    // Each row is told by a datagram of its own: a broadcast would miss the member outside it.
     ASSERT_TRUE(waitFor([&] { return nameAt(b, "127.0.0.2") == "Alice" && nameAt(c, "127.0.0.2") == "Alice"
-                                     && nameAt(a, "127.0.0.2") == "Alice"; }));
+                                     && nameAt(a, "127.0.0.2") == "Alice" && nameAt(d, "127.0.0.2") == "Alice"; }));
     // Marker: a line sent after the notices arrives after them, so none is still under way.
     type(a, "done");
-    ASSERT_TRUE(waitFor([&] { return shows(c, "Alice->\tdone") && shows(b, "Alice->\tdone") && shows(a, "Alice->\tdone"); }));
-    EXPECT_EQ(nameNotices, QStringList(3, "404 0Alice,pc02,127.0.0.2,09:00:00"));
+    ASSERT_TRUE(waitFor([&] {
+        return shows(c, "Alice->\tdone") && shows(b, "Alice->\tdone") && shows(a, "Alice->\tdone")
+               && shows(d, "Alice->\tdone");
+    }));
+    EXPECT_EQ(nameNotices, QStringList(4, "404 0Alice,pc02,127.0.0.2,09:00:00"));
     EXPECT_TRUE(noMessages());
 }
