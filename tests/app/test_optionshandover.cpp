@@ -6,6 +6,7 @@
 #include "settings/optionsdialog.h"
 #include "support/loopbackpeers.h"
 
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -32,9 +33,11 @@ public:
 class OptionsHandOver : public test::LoopbackPeers
 {
 protected:
-    MainWindow &start(const QString &address, const QString &host, const QString &user)
+    MainWindow &start(const QString &address, const QString &host, const QString &user,
+                      const QByteArray &moreSettings = {})
     {
-        return watched(LoopbackPeers::start(address, host, user, [](MainWindow &loading) {
+        const QByteArray ini = "[OPT]\r\nUserName=" + user.toLatin1() + "\r\n" + moreSettings;
+        return watched(LoopbackPeers::startWithIni(address, host, ini, [](MainWindow &loading) {
             loading.setOptionPickers(std::make_unique<FontOnlyPickers>());
         }));
     }
@@ -81,7 +84,13 @@ protected:
 
 TEST_F(OptionsHandOver, a_changed_name_reaches_every_row_and_nothing_else_is_announced)
 {
-    MainWindow &a = start("127.0.0.2", "pc02", "alice");
+    // alice has an away icon of her own.
+    const QString deskIcon = folder.filePath("desk.png");
+    QImage green(16, 16, QImage::Format_ARGB32);
+    green.fill(Qt::green);
+    ASSERT_TRUE(green.save(deskIcon));
+    MainWindow &a = start("127.0.0.2", "pc02", "alice", "[ICON]\r\nDesk=" + deskIcon.toLocal8Bit() + "\r\n");
+    ASSERT_NE(a.picDesk.cacheKey(), a.picVorlan.cacheKey());
     MainWindow &b = start("127.0.0.3", "pc03", "bob");
     MainWindow &c = start("127.0.0.4", "pc04", "carol");
     MainWindow &d = startOutsideTheSegment("127.0.0.5", "pc05", "dave");
