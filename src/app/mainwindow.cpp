@@ -436,7 +436,8 @@ bool MainWindow::event(QEvent *event)
 
 QRect MainWindow::outerFrameTwips() const
 {
-    return m_displayLost ? m_lastFrame : m_layout->frameTwips();
+    // A window never shown has no frame from the window system: it is measured as always.
+    return m_displayLost && m_lastFrame.isValid() ? m_lastFrame : m_layout->frameTwips();
 }
 
 void MainWindow::setWindowActive(bool active)

@@ -251,5 +251,10 @@ TEST_F(LoopbackWindow, WithTheDisplayGoneTheWindowClosesWithoutTheEventLoop)
     EXPECT_TRUE(file.contains("[POSITION]\r\nX=" + QByteArray::number(pixelsToTwips(200, w.logicalDpiY()))
                               + "\r\nY=" + QByteArray::number(pixelsToTwips(100, w.logicalDpiY())) + "\r\n"))
         << file.toStdString();
+
+    // Gone while starting, before the window was ever shown: its geometry is kept as it was.
+    MainWindow &starting = start(file);
+    starting.displayLost();
+    EXPECT_EQ(test::readFile(iniPath()).toStdString(), file.toStdString());
     EXPECT_TRUE(noMessages());
 }
