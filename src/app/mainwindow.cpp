@@ -429,11 +429,29 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 
 bool MainWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    switch (event->type()) {
+    case QEvent::WindowActivate:
         m_windowActive = true;
-    else if (event->type() == QEvent::WindowDeactivate)
+        break;
+    case QEvent::WindowDeactivate:
         m_windowActive = false;
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+        if (m_layout)
+            m_lastFrame = m_layout->frameTwips();
+        break;
+    default:
+        break;
+    }
     return QWidget::event(event);
+}
+
+QRect MainWindow::outerFrameTwips() const
+{
+    // A window never shown has no frame from the window system: it is measured as always.
+    return m_displayLost && m_lastFrame.isValid() ? m_lastFrame : m_layout->frameTwips();
 }
 
 void MainWindow::setWindowActive(bool active)
@@ -445,6 +463,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     Form_QueryUnload();
     event->accept();
+}
+
+void MainWindow::displayLost()
+{
+    m_displayLost = true;
+    m_endpoint->stopRunningEvents();
+    Form_QueryUnload();
 }
 
 void MainWindow::Form_QueryUnload()
@@ -460,7 +485,8 @@ void MainWindow::Form_QueryUnload()
         if (address == m_me.address)
             continue;
         SendDatagram(buildLeave(m_me), address);
-        QCoreApplication::processEvents();
+        if (!m_displayLost)
+            QCoreApplication::processEvents();
     }
     m_offline = true;
     m_endpoint->close();

@@ -165,7 +165,8 @@ void MainWindowLayout::Form_Resize()
         m_requestedSize.reset(); // resized since: the request is history
     const LayoutChange change = m_layout.resized(controls(), frame, m_window.isMinimized());
     apply(change.controls);
-    m_window.setWindowActive(change.windowActive);
+    // A resize is no activation: the window manager resizes inactive windows too.
+    m_window.setWindowActive(change.windowActive && m_window.isActiveWindow());
     if (change.restore)
         setFrame(*change.restore);
 }

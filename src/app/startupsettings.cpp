@@ -353,7 +353,7 @@ QList<QPair<QString, QString>> positionEntries(MainWindow &window)
     const auto add = [&entries](const char *key, int twips) {
         entries.append({QLatin1String(key), QString::number(twips)});
     };
-    const QRect frame = window.windowLayout().frameTwips();
+    const QRect frame = window.outerFrameTwips();
     add("X", frame.x());
     add("Y", frame.y());
     add("W", frame.width());

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -548,13 +549,28 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
               "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n");
     EXPECT_EQ(IniSnapshot(iniPath()).readText("OPT", "LogChk"), "1");
 
+    // "Ok" again, logging still on, another folder: today's file stays open where it is and is
+    // not written again; the next day's file goes to the new folder.
+    const QString later = path("later");
+    ASSERT_TRUE(QDir().mkpath(later));
+    open();
+    child<QLineEdit>("txtLogFileName")->setText(later);
+    click("comOk");
+    window.WriteLog({"09:00:02 c->\tthree"});
+    EXPECT_EQ(readFile(path("20261207.txt")),
+              "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n09:00:02 c->\tthree\r\n");
+    m_clock.advance(24 * 3600);
+    window.WriteLog({"09:00:00 d->\tfour"});
+    EXPECT_EQ(QDir(later).entryList(QDir::Files), QStringList({"20261208.txt"}));
+    EXPECT_EQ(readFile(later + "/20261208.txt"), "*** 2026/12/08 ***\r\n09:00:00 d->\tfour\r\n");
+
     // Logging left on with its folder cleared: the message too, not tomorrow's file at the root.
     open();
     child<QLineEdit>("txtLogFileName")->clear();
     click("comOk");
     EXPECT_EQ(m_messages, QStringList({message}));
     EXPECT_TRUE(m_dialog->isVisible());
-    EXPECT_EQ(window.settings().LogFolder, m_dir.path());
+    EXPECT_EQ(window.settings().LogFolder, later);
     m_messages.clear();
     click("comCancel");
 
