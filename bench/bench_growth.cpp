@@ -33,9 +33,8 @@ void ReadNumberedList(benchmark::State &state)
         file.write(QByteArray::number(i) + "=192.168.0." + QByteArray::number(i % 250) + "\r\n");
     file.close();
 
-    const IniFile ini(path);
     for (auto _ : state)
-        benchmark::DoNotOptimize(ini.readList(QStringLiteral("IP")));
+        benchmark::DoNotOptimize(IniSnapshot(path).readList(QStringLiteral("IP")));
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(ReadNumberedList)->RangeMultiplier(4)->Range(1000, 64000)->Complexity()->Unit(benchmark::kMillisecond);
@@ -75,9 +74,9 @@ void WriteList(benchmark::State &state)
 {
     QTemporaryDir folder;
     IniFile ini(folder.filePath(QStringLiteral("Vorlan.ini")));
-    const QStringList items = listOf(int(state.range(0)));
+    const QList<IniWrite> writes = listWrites(QStringLiteral("IP"), listOf(int(state.range(0))));
     for (auto _ : state)
-        ini.writeList(QStringLiteral("IP"), items);
+        ini.writeAll(writes);
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(WriteList)->RangeMultiplier(2)->Range(2000, 16000)->Complexity()->Unit(benchmark::kMillisecond);

@@ -5,7 +5,7 @@ Writes the table to BENCHMARKS.md with the core count, the machine's load and th
 plot of the processor time per received line against the offered pace.
 
     python3 bench/run.py <release build folder> [--skip-whole-process] [--repetitions N]
-                         [--before RAW.json]
+                         [--before RAW.json] [--skip-history] [--history-only]
 
 --before takes the raw figures of an earlier run (benchmarks-raw.json in its build folder) and
 adds a table of both runs side by side.
@@ -27,6 +27,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import historybench  # noqa: E402
 import wholeprocess  # noqa: E402
 
 UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
@@ -350,14 +351,75 @@ def plot(w, path):
     return result.returncode == 0
 
 
+HISTORY = "history search"
+
+
+def history_rows(table, h):
+    gigabytes = h["bytes"] / 1e9
+    for word, q in h["queries"].items():
+        ours, grep = q["ours"], q["grep"]
+        ratio = ours["median"] / grep["median"]
+        table.add("%s: %s (%s) in %d daily files (%.2f GB), warm cache, time to the last result vs "
+                  "grep -c -F for its exact bytes (median of %d, shuffled; ours %s to %s, grep %s to "
+                  "%s; %d lines found folded, grep %d exact)" % (
+                      HISTORY, q["label"], word, h["files"], gigabytes, len(ours["samples"]),
+                      time_text(ours["min"]), time_text(ours["max"]), time_text(grep["min"]),
+                      time_text(grep["max"]), q["lines"], q["grep_lines"]),
+                  time_text(ours["median"]), time_text(grep["median"]), ratio, "≤ 2 x", ratio <= 2,
+                  key="%s: %s" % (HISTORY, word))
+    w = h["window_year"]
+    table.add("%s: the window, a year of logs, Enter to the first result drawn (median of %d; "
+              "worst %s)" % (HISTORY, len(w["first"]["samples"]), time_text(w["first"]["max"])),
+              time_text(w["first"]["median"]), "-", None, "≤ 100 ms", w["first"]["median"] <= 0.1,
+              key="%s: first result" % HISTORY)
+    table.add("%s: the window, a year of logs, Enter to the last result listed (%d lines; %s to %s)" % (
+                  HISTORY, w["hits"], time_text(w["last"]["min"]), time_text(w["last"]["max"])),
+              time_text(w["last"]["median"]), "-", None, "instant (shown for reference)", None,
+              key="%s: last result" % HISTORY)
+    m = h["memory"]
+    table.add("%s: peak resident memory of a search over %.2f GB vs over %.2f GB (one year)" % (
+                  HISTORY, m["all_bytes"] / 1e9, m["year_bytes"] / 1e9),
+              "%.1f MB" % (m["all_kb"] / 1e3), "%.1f MB" % (m["year_kb"] / 1e3),
+              m["all_kb"] / m["year_kb"], "independent of the logs: ≤ 1.1 x",
+              m["all_kb"] / m["year_kb"] <= 1.1, key="%s: memory" % HISTORY)
+
+
+def history_only(args, root):
+    """Measures the history search alone and puts its rows into BENCHMARKS.md, the others kept."""
+    table = Table()
+    history_rows(table, historybench.measure(os.path.abspath(args.build)))
+    path = os.path.join(root, "BENCHMARKS.md")
+    with open(path) as file:
+        lines = [line for line in file.read().splitlines() if not line.startswith("| " + HISTORY)]
+    rows = table.markdown("main").splitlines()[2:]
+    first_table_end = next(i for i, line in enumerate(lines)
+                           if line.startswith("|") and (i + 1 == len(lines)
+                                                        or not lines[i + 1].startswith("|")))
+    lines[first_table_end + 1:first_table_end + 1] = rows
+    note = "The history search rows were measured on %s, load average %.1f." % (
+        datetime.date.today().isoformat(), os.getloadavg()[0])
+    lines = [line for line in lines if not line.startswith("The history search rows")]
+    lines.append(note)
+    text = "\n".join(lines) + "\n"
+    print(text)
+    with open(path, "w") as out:
+        out.write(text)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
     parser.add_argument("--skip-whole-process", action="store_true")
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--before", help="raw figures of an earlier run, shown side by side")
+    parser.add_argument("--skip-history", action="store_true")
+    parser.add_argument("--history-only", action="store_true",
+                        help="measure the history search alone and update its rows")
     args = parser.parse_args()
     root = os.path.dirname(HERE)
+    if args.history_only:
+        history_only(args, root)
+        return
     build = os.path.abspath(args.build)
     loads = [os.getloadavg()[0]]
 
@@ -372,6 +434,11 @@ def main():
     in_process_rows(table, in_process(build, args.repetitions))
     growth_rows(table, growth(build))
     loads.append(os.getloadavg()[0])
+    history = {}
+    if not args.skip_history:
+        history = historybench.measure(build)
+        history_rows(table, history)
+        loads.append(os.getloadavg()[0])
     plotted = plot(whole, os.path.join(root, "bench", PLOT))
 
     before = None
@@ -429,7 +496,7 @@ def main():
     with open(os.path.join(root, "BENCHMARKS.md"), "w") as out:
         out.write(output)
     with open(os.path.join(build, "benchmarks-raw.json"), "w") as out:
-        json.dump({"whole_process": whole, "figures": table.figures,
+        json.dump({"whole_process": whole, "history": history, "figures": table.figures,
                    "loads": loads, "time": time.time()}, out, indent=2)
 
 

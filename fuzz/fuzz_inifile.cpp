@@ -1,17 +1,19 @@
 // The settings file on arbitrary bytes: the start-up's one reading of it (the snapshot) against
-// the file's own reading, key by key, then the options dialog's "Ok" (one batch of writes)
-// checked for what a write promises: it leaves the file as the same writes made one by one, each
-// value reads back as written, a repeated batch changes nothing, other keys keep their values.
+// a plain reading of the same bytes here, key by key, then the options dialog's "Ok" (one batch
+// of writes) checked for what a write promises: it leaves the file as the same writes made one
+// by one, each value reads back as written, a repeated batch changes nothing, other keys keep
+// their values.
 //
 // Input: the file's bytes, then, after each record separator (0x1E), a text typed into the
 // dialog (UTF-8, so any character a text box takes) replacing one field the dialog shows; the
 // fields not given keep what the start-up read, as the dialog shows them.
 //
-// The snapshot and the file read the same bytes by the same rules (the 1 MiB size rule and the
-// regular-file rule included), so every value must match. They differ only in time: a snapshot
-// keeps the file as it was when taken, while every read of the file reads it anew. So each
-// comparison takes its snapshot right after the last write. The size rule itself stays with the
-// unit tests: libFuzzer's inputs stay far below 1 MiB.
+// The snapshot finds sections by searching the raw bytes for "[" as far as a read needs, and
+// decodes only the lines it must; the plain reading decodes every line and goes through all of
+// them from the top for every look-up. The rules they share are few: lines end at LF with the
+// CRs before it, names compare with A-Z folded and blanks trimmed, the first section and the
+// first key of a name count. The file-type and 1 MiB rules stay with the unit tests: libFuzzer's
+// inputs are regular files far below 1 MiB.
 
 #include "base/codec.h"
 #include "fuzzsupport.h"
@@ -26,6 +28,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 using namespace vorlan;
@@ -135,37 +138,112 @@ QList<Name> namesIn(const QByteArray &bytes)
     return names;
 }
 
-// What the file reads for each name, each read a pass over the file.
-QHash<Name, QString> fileReads(const IniFile &ini, const QList<Name> &names)
+// The file's lines, each decoded on its own, its line end (LF and the CRs before it) and the
+// blanks around it removed; looked up by going through all of them.
+class PlainReading
+{
+public:
+    explicit PlainReading(const QByteArray &bytes)
+    {
+        for (QByteArray raw : bytes.split('\n')) {
+            while (raw.endsWith('\r'))
+                raw.chop(1);
+            m_lines.append(trimmedBlanks(decodeCp932(raw)));
+        }
+    }
+
+    // The value of the first key of that name in the first section of that name: the text
+    // after its first "=", without blanks before it or blanks and CRs after it.
+    QString text(const QString &section, const QString &key) const
+    {
+        bool inSection = false;
+        for (const QString &line : m_lines) {
+            const qsizetype close = line.lastIndexOf(u']');
+            if (line.startsWith(u'[') && close > 0) {
+                if (inSection)
+                    return {}; // a repeated section is never read
+                inSection = folded(line.mid(1, close - 1)) == folded(section);
+                continue;
+            }
+            const qsizetype equals = line.indexOf(u'=');
+            if (!inSection || line.startsWith(u'[') || line.startsWith(u';') || equals < 0
+                || folded(line.left(equals)) != folded(key))
+                continue;
+            QString value = trimmedBlanks(line.mid(equals + 1));
+            while (!value.isEmpty() && (value.endsWith(u'\r') || isBlank(value.back())))
+                value.chop(1);
+            return value;
+        }
+        return {};
+    }
+
+    // The digits at the start of the text, after an optional minus sign, as a number; the
+    // default when the text is empty or the number needs more than 32 bits.
+    qint32 number(const QString &section, const QString &key, qint32 defaultValue) const
+    {
+        const QString value = text(section, key);
+        if (value.isEmpty())
+            return defaultValue;
+        qsizetype digits = value.startsWith(u'-') ? 1 : 0;
+        while (digits < value.size() && value[digits] >= u'0' && value[digits] <= u'9')
+            ++digits;
+        if (digits == (value.startsWith(u'-') ? 1 : 0))
+            return 0;
+        bool fits = false;
+        const qint64 number = value.left(digits).toLongLong(&fits);
+        return fits && number >= std::numeric_limits<qint32>::min()
+                       && number <= std::numeric_limits<qint32>::max()
+                   ? qint32(number)
+                   : defaultValue;
+    }
+
+    qint16 shortNumber(const QString &section, const QString &key, qint16 defaultValue) const
+    {
+        const qint32 value = number(section, key, defaultValue);
+        return value >= std::numeric_limits<qint16>::min() && value <= std::numeric_limits<qint16>::max()
+                   ? qint16(value)
+                   : defaultValue;
+    }
+
+    QStringList list(const QString &section) const
+    {
+        QStringList items;
+        for (int index = 1;; ++index) {
+            const QString item = text(section, QString::number(index));
+            if (item.isEmpty())
+                return items;
+            items.append(item);
+        }
+    }
+
+private:
+    QStringList m_lines;
+};
+
+// What the plain reading gives for each name.
+QHash<Name, QString> plainReads(const PlainReading &plain, const QList<Name> &names)
 {
     QHash<Name, QString> reads;
-    for (const Name &name : names) {
-        if (reads.contains(name))
-            continue;
-        const QString text = ini.readText(name.first, name.second);
-        require(!text.contains(u'\n') && !text.endsWith(u'\r'), "a value holds its line end");
-        reads.insert(name, text);
-    }
+    for (const Name &name : names)
+        reads.insert(name, plain.text(name.first, name.second));
     return reads;
 }
 
-// Every read of a snapshot against the file's, in the order given: the snapshot finds sections
-// only as far as a read needs, so the order is part of what is checked. The numbers are read
-// from the text by the same rules, so only values that are there are read as numbers again.
-void requireSameReads(const IniFile &ini, const QHash<Name, QString> &reads, const QList<Name> &names)
+// Every read of a snapshot against the plain reading, in the order given: the snapshot finds
+// sections only as far as a read needs, so the order is part of what is checked.
+void requireSameReads(const IniFile &ini, const PlainReading &plain, const QList<Name> &names)
 {
     const IniSnapshot snapshot = ini.snapshot();
     for (const auto &[section, key] : names) {
-        const QString text = reads.value({section, key});
-        require(snapshot.readText(section, key) == text, "the snapshot reads another value");
-        if (!text.isEmpty()) {
-            require(snapshot.readNumber(section, key, 7) == ini.readNumber(section, key, 7),
-                    "the snapshot reads another number");
-            require(snapshot.readShort(section, key, 7) == ini.readShort(section, key, 7),
-                    "the snapshot reads another 16-bit number");
-        }
+        const QString text = snapshot.readText(section, key);
+        require(!text.contains(u'\n') && !text.endsWith(u'\r'), "a value holds its line end");
+        require(text == plain.text(section, key), "the snapshot reads another value");
+        require(snapshot.readNumber(section, key, 7) == plain.number(section, key, 7),
+                "the snapshot reads another number");
+        require(snapshot.readShort(section, key, 7) == plain.shortNumber(section, key, 7),
+                "the snapshot reads another 16-bit number");
         if (key.isEmpty())
-            require(snapshot.readList(section) == ini.readList(section), "the snapshot reads another list");
+            require(snapshot.readList(section) == plain.list(section), "the snapshot reads another list");
     }
 }
 
@@ -277,16 +355,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QList<Name> fileNames = namesIn(bytes);
     const QList<Name> startup = startupNames();
-    const QList<Name> names = startup + fileNames;
-    const QHash<Name, QString> before = fileReads(ini, names);
-    requireSameReads(ini, before, startup + reversed(fileNames));
-    requireSameReads(ini, before, fileNames);
+    const PlainReading plain(bytes);
+    const QHash<Name, QString> before = plainReads(plain, startup + fileNames);
+    requireSameReads(ini, plain, startup + reversed(fileNames));
+    requireSameReads(ini, plain, fileNames);
 
     const QList<IniWrite> writes = optionWrites(dialogValues(ini.snapshot(), records.mid(1)));
     requireBatchWrite(ini, writes, before);
 
     const QStringList items = {QStringLiteral("a"), QStringLiteral("b")};
-    require(ini.writeList(QStringLiteral("Ip"), items), "the list write failed");
-    require(ini.readList(QStringLiteral("IP")) == items, "the written list does not read back");
+    require(ini.writeAll(listWrites(QStringLiteral("Ip"), items)), "the list write failed");
+    require(ini.snapshot().readList(QStringLiteral("IP")) == items, "the written list does not read back");
     return 0;
 }

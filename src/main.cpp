@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/windowlifetime.h"
 #include "settings/settingslocation.h"
@@ -5,48 +6,49 @@
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-constexpr char Usage[] =
-    "Usage: vorlan [PORT]\n"
-    "Vorlan - 簡易チャットシステム: a serverless chat for one local network.\n"
-    "\n"
-    "  PORT       the UDP port all peers share, 1 to 65535 (default 8888;\n"
-    "             empty, 0 or not a number also give 8888)\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n"
-    "\n"
-    "Settings are kept in Vorlan.ini beside the program when that folder can be\n"
-    "written, otherwise in ~/.config/Vorlan/Vorlan.ini.\n";
-
-// --help and --version answer without a display; every other argument is the port, as always.
-bool answeredInformationRequest(int argc, char *argv[])
+QStringList argumentsOf(int argc, char *argv[])
 {
-    if (argc != 2)
-        return false;
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(Usage, stdout);
-        return true;
-    }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Vorlan %d.%d.%d\n", VORLAN_VERSION_MAJOR, VORLAN_VERSION_MINOR,
-                    VORLAN_VERSION_PATCH);
-        return true;
-    }
-    return false;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+int refuse()
+{
+    std::fputs(vorlan::usageText(), stderr);
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (answeredInformationRequest(argc, argv))
+    // Answered, or refused, before any display or socket is opened.
+    switch (vorlan::readCommandLine(argumentsOf(argc, argv))) {
+    case vorlan::CommandLineRequest::Help:
+        std::fputs(vorlan::usageText(), stdout);
         return 0;
+    case vorlan::CommandLineRequest::Version:
+        std::printf("Vorlan %d.%d.%d\n", VORLAN_VERSION_MAJOR, VORLAN_VERSION_MINOR,
+                    VORLAN_VERSION_PATCH);
+        return 0;
+    case vorlan::CommandLineRequest::Refused:
+        return refuse();
+    case vorlan::CommandLineRequest::Run:
+        break;
+    }
 
     QApplication app(argc, argv);
+    // An option Qt left is one it does not take on this platform (-title away from X11, say).
+    const QStringList rest = QApplication::arguments().mid(1);
+    if (std::any_of(rest.begin(), rest.end(), vorlan::isOption))
+        return refuse();
     QApplication::setApplicationName(QStringLiteral("Vorlan"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vorlan.Vorlan"));
 
@@ -54,7 +56,7 @@ int main(int argc, char *argv[])
     options.iniPath = vorlan::settingsFilePath(
         QCoreApplication::applicationDirPath(),
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-    options.commandLine = QApplication::arguments().mid(1).join(u' ');
+    options.commandLine = rest.join(u' ');
     options.realNetwork = true;
     vorlan::MainWindow window(std::move(options));
     return vorlan::runMainWindow(window);

@@ -8,6 +8,8 @@
 #include "conversation/composer.h"
 #include "conversation/conversationview.h"
 #include "conversation/requests.h"
+#include "history/historyentry.h"
+#include "history/historywindow.h"
 #include "net/addresswatch.h"
 #include "net/nameresolver.h"
 #include "net/portargument.h"
@@ -27,6 +29,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 
 #include <memory>
@@ -104,6 +107,15 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
     wirePresence();
     createRequests();
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this, this, &MainWindow::showHistory);
+    addHistoryToContextMenu(*m_rtfHomeMessage, [this] { showHistory(); });
+}
+
+void MainWindow::showHistory()
+{
+    if (!m_history)
+        m_history = new HistoryWindow(m_settings, *m_clock, *m_rtfHomeMessage, this);
+    m_history->open();
 }
 
 void MainWindow::wirePresence()
@@ -120,8 +132,10 @@ void MainWindow::wirePresence()
         std::move(seams));
     connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
     connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        new TrayIcon(*this, m_presence->seams().raiseWindow, this);
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        auto *tray = new TrayIcon(*this, m_presence->seams().raiseWindow, this);
+        connect(tray, &TrayIcon::historyRequested, this, &MainWindow::showHistory);
+    }
 }
 
 // "情報", "過去ログ" and "リロード".
@@ -415,11 +429,29 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 
 bool MainWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    switch (event->type()) {
+    case QEvent::WindowActivate:
         m_windowActive = true;
-    else if (event->type() == QEvent::WindowDeactivate)
+        break;
+    case QEvent::WindowDeactivate:
         m_windowActive = false;
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+        if (m_layout)
+            m_lastFrame = m_layout->frameTwips();
+        break;
+    default:
+        break;
+    }
     return QWidget::event(event);
+}
+
+QRect MainWindow::outerFrameTwips() const
+{
+    // A window never shown has no frame from the window system: it is measured as always.
+    return m_displayLost && m_lastFrame.isValid() ? m_lastFrame : m_layout->frameTwips();
 }
 
 void MainWindow::setWindowActive(bool active)
@@ -431,6 +463,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     Form_QueryUnload();
     event->accept();
+}
+
+void MainWindow::displayLost()
+{
+    m_displayLost = true;
+    m_endpoint->stopRunningEvents();
+    Form_QueryUnload();
 }
 
 void MainWindow::Form_QueryUnload()
@@ -446,7 +485,8 @@ void MainWindow::Form_QueryUnload()
         if (address == m_me.address)
             continue;
         SendDatagram(buildLeave(m_me), address);
-        QCoreApplication::processEvents();
+        if (!m_displayLost)
+            QCoreApplication::processEvents();
     }
     m_offline = true;
     m_endpoint->close();

@@ -34,6 +34,7 @@ class Requests;
 class OptionPickers;
 class UdpEndpoint;
 class frmOption;
+class HistoryWindow;
 
 // txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
 class SendBox : public QPlainTextEdit
@@ -101,6 +102,9 @@ public:
     bool WindowActive() const { return m_windowActive; }
     void setWindowActive(bool active);
     quint16 PortNumber() const { return m_port; }
+    // The outer frame in twips, as section POSITION saves it: the window's, or once the display
+    // is gone, the last one the window system reported.
+    QRect outerFrameTwips() const;
     const QString &IniPath() const { return m_iniPath; }
     IniFile &settingsFile() { return *m_ini; }
     LogWriter &logWriter() { return m_log; }
@@ -126,6 +130,12 @@ public:
     // The system's dialogs unless a test puts its own pickers in.
     void setOptionPickers(std::unique_ptr<OptionPickers> pickers);
 
+    // The connection to the display is gone (the X server ended with the session): the window
+    // closes as it does on its close box, the leave notices going out and the log and settings
+    // being closed, but without the window system: no event runs any more (the platform would
+    // end the program inside the loop) and the geometry saved is the last the window had.
+    void displayLost();
+
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -143,6 +153,7 @@ private:
     QStringList otherBroadcasts() const;
     void Form_QueryUnload();
     void wirePresence();
+    void showHistory();
 
     MainWindowOptions m_options;
     SystemClock m_systemClock;
@@ -157,6 +168,8 @@ private:
     quint16 m_port = 8888;
     bool m_windowActive = false;
     bool m_closed = false;
+    bool m_displayLost = false;
+    QRect m_lastFrame; // twips: the outer frame the window system last reported
     bool m_offline = false; // the socket is closed for good: sending stops
     LogWriter m_log;
     MessageGate m_messages;
@@ -175,6 +188,7 @@ private:
     std::unique_ptr<Reload> m_reload;
     std::unique_ptr<OptionPickers> m_pickers;
     std::unique_ptr<MainWindowLayout> m_layout;
+    HistoryWindow *m_history = nullptr; // made when first asked for
 };
 
 } // namespace vorlan

@@ -81,9 +81,15 @@ void MainWindowLayout::apply(const LayoutControls &c)
     place(m_rtfHomeMessage, c.rtfHomeMessage);
     place(m_txtSend, c.txtSend);
     place(m_lblCopyright, c.lblCopyright);
-    // Told to the window manager as well: one that enforces a smaller size (a tiling one, a
-    // small screen) would otherwise trade resizes with the undo rule for ever.
-    const QSize minimum = WindowLayout::minimumFrame(c);
+    tellMinimumSize(c);
+}
+
+// The window manager stops a resize at the smallest size the rules accept, so a window dragged
+// too narrow ends where the button row just fits. One that enforces a smaller size anyway (a
+// tiling one, a small screen) gets the rules' answer instead.
+void MainWindowLayout::tellMinimumSize(const LayoutControls &c)
+{
+    const QSize minimum = m_layout.minimumFrame(c);
     const qreal resolution = dpi();
     m_window.setMinimumSize(QSize(twipsToPixels(minimum.width(), resolution), twipsToPixels(minimum.height(), resolution))
                                 .shrunkBy(m_frame)
@@ -159,7 +165,8 @@ void MainWindowLayout::Form_Resize()
         m_requestedSize.reset(); // resized since: the request is history
     const LayoutChange change = m_layout.resized(controls(), frame, m_window.isMinimized());
     apply(change.controls);
-    m_window.setWindowActive(change.windowActive);
+    // A resize is no activation: the window manager resizes inactive windows too.
+    m_window.setWindowActive(change.windowActive && m_window.isActiveWindow());
     if (change.restore)
         setFrame(*change.restore);
 }

@@ -52,6 +52,7 @@ private:
     void Form_Resize();
     void imgResize2_MouseMove(int offsetPixels);
     void measureFrame();
+    void tellMinimumSize(const LayoutControls &controls);
     void windowMoved();
     void setFrame(const QRect &twips, bool outerSize = true);
     QRect framePixels() const;

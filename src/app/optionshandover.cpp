@@ -86,7 +86,14 @@ void applyOptions(MainWindow &window, const OptionsApplied &applied)
 void centreOver(QWidget &dialog, const QWidget &window)
 {
     const QRect outer = window.frameGeometry();
-    const QSize size = dialog.frameGeometry().size();
+    // A dialog not shown yet has no frame: it gets the decorations the window has. A move places
+    // its outer frame.
+    QSize size = dialog.frameGeometry().size();
+    if (!dialog.isVisible()) {
+        const QRect client = window.geometry();
+        size = dialog.size().grownBy(QMargins(client.left() - outer.left(), client.top() - outer.top(),
+                                              outer.right() - client.right(), outer.bottom() - client.bottom()));
+    }
     dialog.move(outer.left() + (outer.width() - size.width()) / 2,
                 outer.top() + (outer.height() - size.height()) / 2);
 }

@@ -29,8 +29,9 @@ void SplitterBar::mouseMoveEvent(QMouseEvent *event)
 
 void SplitterBar::mouseReleaseEvent(QMouseEvent *event)
 {
-    // Any button's release ends the drag.
-    m_dragging = false;
+    // Only the button that started the drag ends it: a right click on the way changes nothing.
+    if (event->button() == Qt::LeftButton)
+        m_dragging = false;
     event->accept();
 }
 

@@ -7,7 +7,7 @@ class QMouseEvent;
 namespace vorlan {
 
 // imgResize2: the thin bar between the member list and the button row. A drag with the left
-// button reports, at every pointer move, the pointer's vertical offset from the bar, which
+// button (until that button is let go) reports, at every pointer move, the pointer's vertical offset from the bar, which
 // moves the bar with it; the next offset is then taken from the bar's new place.
 class SplitterBar : public QFrame
 {

@@ -8,6 +8,7 @@
 #include "settings/inifile.h"
 
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QImageReader>
@@ -261,6 +262,9 @@ int columnTwips(const MemberList &list, int column)
     const QVariantList stored = header->property(ColumnTwipsProperty).toList();
     if (column < stored.size() && stored[column].isValid()) {
         const int twips = stored[column].toInt();
+        // The stretched last column's width follows the window: what was read is what is kept.
+        if (header->stretchLastSection() && column == header->count() - 1)
+            return twips;
         // The user may have dragged the column since; then its pixels are the truth.
         if (std::max(0, twipsToPixels(twips, dpi)) == pixels)
             return twips;
@@ -276,7 +280,10 @@ void setColumnTwips(MemberList &list, int column, int twips)
         stored.append(QVariant());
     stored[column] = twips;
     header->setProperty(ColumnTwipsProperty, stored);
-    header->resizeSection(column, std::max(0, twipsToPixels(twips, list.logicalDpiY())));
+    // The stretched last column never gets narrower than the size it is given: give it the least.
+    const bool stretched = header->stretchLastSection() && column == header->count() - 1;
+    header->resizeSection(column, stretched ? header->minimumSectionSize()
+                                            : std::max(0, twipsToPixels(twips, list.logicalDpiY())));
 }
 
 void applyStartupSettings(MainWindow &window)
@@ -346,7 +353,7 @@ QList<QPair<QString, QString>> positionEntries(MainWindow &window)
     const auto add = [&entries](const char *key, int twips) {
         entries.append({QLatin1String(key), QString::number(twips)});
     };
-    const QRect frame = window.windowLayout().frameTwips();
+    const QRect frame = window.outerFrameTwips();
     add("X", frame.x());
     add("Y", frame.y());
     add("W", frame.width());
@@ -386,10 +393,16 @@ QList<QPair<QString, QString>> positionEntries(MainWindow &window)
 
 void saveWindowGeometry(MainWindow &window)
 {
+    // A Wayland window is placed by the compositor and never learns where: the position stored
+    // before (by a session on X11, say) stays as it was.
+    const bool placedByCompositor = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     // The 26 keys in their order, written with one rewrite of the file.
     QList<IniWrite> writes;
-    for (const auto &[key, value] : positionEntries(window))
+    for (const auto &[key, value] : positionEntries(window)) {
+        if (placedByCompositor && (key == QLatin1String("X") || key == QLatin1String("Y")))
+            continue;
         writes.append({Position, key, value});
+    }
     window.settingsFile().writeAll(writes);
 }
 

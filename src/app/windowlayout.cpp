@@ -2,6 +2,8 @@
 
 #include "app/twips.h"
 
+#include <algorithm>
+
 namespace vorlan {
 
 namespace {
@@ -66,26 +68,37 @@ LayoutChange WindowLayout::resized(const LayoutControls &controls, const QRect &
     // A minimised window has no size worth laying out, and restoring it brings the old one back.
     if (minimized)
         return change;
-    const bool widthKept = acceptWidth(change.controls, frame);
+    // Too narrow: the window stops at the narrowest width, the edge that stayed where it was.
+    QRect wide = frame;
+    const int minimum = minimumFrame(controls).width();
+    if (frame.width() < minimum) {
+        const qint64 right = qint64(frame.left()) + frame.width();
+        const bool leftEdgeDragged = frame.left() != m_prevLeft && right == qint64(m_prevLeft) + m_prevWidth;
+        wide = QRect(leftEdgeDragged ? clampTwips(right - minimum) : frame.left(), frame.top(), minimum, frame.height());
+    }
+    acceptWidth(change.controls, wide);
     const bool heightKept = acceptHeight(change.controls, frame);
-    if (!widthKept || !heightKept) {
-        change.restore = QRect(widthKept ? frame.left() : m_prevLeft, heightKept ? frame.top() : m_prevTop,
-                               widthKept ? frame.width() : m_prevWidth,
+    if (wide != frame || !heightKept) {
+        change.restore = QRect(wide.left(), heightKept ? frame.top() : m_prevTop, wide.width(),
                                heightKept ? frame.height() : m_prevHeight);
     }
     return change;
 }
 
-QSize WindowLayout::minimumFrame(const LayoutControls &c)
+QSize WindowLayout::minimumFrame(const LayoutControls &c) const
 {
-    return QSize(clampTwips(qint64(MinimumWidthInButtons) * c.buttons[LayoutControls::DeskButton].width() + 1),
-                 clampTwips(qint64(MinimumHeightInSendBoxes) * c.txtSend.height() + 1));
+    int leftmost = c.buttons[0].left();
+    for (const QRect &button : c.buttons)
+        leftmost = std::min(leftmost, button.left());
+    // A row already past the left edge (a settings file can put it there) keeps the width it has.
+    const qint64 rowFits = qint64(m_prevWidth) - leftmost;
+    const qint64 width = std::max(qint64(MinimumWidthInButtons) * c.buttons[LayoutControls::DeskButton].width() + 1,
+                                  std::min(rowFits, qint64(m_prevWidth)));
+    return QSize(clampTwips(width), clampTwips(qint64(MinimumHeightInSendBoxes) * c.txtSend.height() + 1));
 }
 
-bool WindowLayout::acceptWidth(LayoutControls &c, const QRect &frame)
+void WindowLayout::acceptWidth(LayoutControls &c, const QRect &frame)
 {
-    if (qint64(frame.width()) <= qint64(MinimumWidthInButtons) * c.buttons[LayoutControls::DeskButton].width())
-        return false;
     // The panes stretch; the button row is anchored to the right edge.
     const qint64 dW = qint64(frame.width()) - m_prevWidth;
     for (QRect *pane : {&c.lvMember, &c.rtfHomeMessage, &c.txtSend, &c.imgResize2, &c.lblCopyright})
@@ -94,7 +107,6 @@ bool WindowLayout::acceptWidth(LayoutControls &c, const QRect &frame)
         addLeft(button, dW);
     m_prevWidth = frame.width();
     m_prevLeft = frame.left();
-    return true;
 }
 
 bool WindowLayout::acceptHeight(LayoutControls &c, const QRect &frame)

@@ -29,15 +29,16 @@ struct LayoutControls
 struct LayoutChange
 {
     LayoutControls controls;
-    // The new size was too small: the outer frame (twips) to put the window back to. Applying it
-    // changes the size again, which the next call accepts without moving anything.
+    // The new size was too small: the outer frame (twips) to put the window to instead. Applying
+    // it changes the size again, which the next call accepts without moving anything.
     std::optional<QRect> restore;
     bool windowActive = true; // false when the window was minimised
 };
 
 // The main window's resize and splitter rules. Every pane keeps its place by moving or growing
 // by the change in the window's outer size since the last accepted layout, so a control the user
-// (or the settings file) put somewhere stays there relative to the window's edges.
+// (or the settings file) put somewhere stays there relative to the window's edges. A window
+// narrower than the button row stops where the row fits; one too low goes back to its height.
 class WindowLayout
 {
 public:
@@ -56,12 +57,14 @@ public:
     // conversation view, unless either would then be no taller than the compose box.
     static LayoutControls splitterMoved(const LayoutControls &controls, int y);
 
-    // The smallest outer frame (twips) a resize may reach: 5 desk buttons wide, 9 compose boxes
-    // high, each plus one twip.
-    static QSize minimumFrame(const LayoutControls &controls);
+    // The smallest outer frame (twips) a resize may reach, with controls laid out for the last
+    // accepted frame. Wide enough for the whole button row to lie inside the window (the row is
+    // anchored to the right edge, so its leftmost button meets the left edge first), and wider
+    // than 5 desk buttons; higher than 9 compose boxes.
+    QSize minimumFrame(const LayoutControls &controls) const;
 
 private:
-    bool acceptWidth(LayoutControls &controls, const QRect &frame);
+    void acceptWidth(LayoutControls &controls, const QRect &frame);
     bool acceptHeight(LayoutControls &controls, const QRect &frame);
 
     int m_prevLeft;

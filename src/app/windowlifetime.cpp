@@ -4,10 +4,17 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
+
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
 
 namespace vorlan {
 
@@ -31,6 +38,66 @@ void closeEverything(QWidget &window)
     }
     window.close();
 }
+
+#if QT_CONFIG(xcb)
+// The X server connection the program shows its window on, the window to close when it breaks,
+// and the message handler that was in place before.
+xcb_connection_t *displayConnection = nullptr;
+MainWindow *displayWindow = nullptr;
+QtMessageHandler earlierHandler = nullptr;
+
+// The xcb platform ends the program with exit(1) from inside the event loop as soon as it finds
+// its connection to the X server broken: no leave notice, no closed log, no saved geometry. It
+// checks on every wake-up of the loop, which may come between the loop's poll and its dispatch,
+// so no notifier on the connection's socket is sure to run first; what always comes first is the
+// warning it writes on its way out. A message on the UI thread while the connection is broken
+// therefore runs the shutdown there and then, and the program ends without going back to the
+// loop.
+void onMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (earlierHandler)
+        earlierHandler(type, context, text);
+    if (!displayWindow || !xcb_connection_has_error(displayConnection)
+        || QThread::currentThread() != displayWindow->thread())
+        return;
+    MainWindow *window = std::exchange(displayWindow, nullptr);
+    window->displayLost();
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+#endif
+
+// Watches the display connection while the program runs (on the xcb platform only).
+class DisplayWatch
+{
+public:
+    explicit DisplayWatch(MainWindow &window)
+    {
+#if QT_CONFIG(xcb)
+        const auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        displayConnection = x11 ? x11->connection() : nullptr;
+        if (!displayConnection)
+            return;
+        displayWindow = &window;
+        earlierHandler = qInstallMessageHandler(onMessage);
+#else
+        Q_UNUSED(window);
+#endif
+    }
+
+    ~DisplayWatch()
+    {
+#if QT_CONFIG(xcb)
+        if (displayConnection)
+            qInstallMessageHandler(earlierHandler);
+        displayWindow = nullptr;
+        displayConnection = nullptr;
+#endif
+    }
+
+    DisplayWatch(const DisplayWatch &) = delete;
+    DisplayWatch &operator=(const DisplayWatch &) = delete;
+};
 
 } // namespace
 
@@ -57,6 +124,7 @@ int runMainWindow(MainWindow &window)
             sigaction(signal, &action, nullptr);
     }
 
+    const DisplayWatch displayWatch(window);
     if (const int exitCode = window.Form_Load())
         return exitCode;
     if (quitRequested) {

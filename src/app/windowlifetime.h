@@ -12,6 +12,9 @@ class MainWindow;
 // closed properly; every modal window on top of it (a message box, the options dialog, a picker
 // over that) is closed first, since each runs a loop of its own that would keep the program
 // alive. A signal during start-up ends the program once start-up has returned.
+// When the connection to the X server breaks (the session ended without a session manager, the
+// server was killed), the same shutdown runs without the window system and the program ends
+// with 0 there and then.
 int runMainWindow(MainWindow &window);
 
 } // namespace vorlan

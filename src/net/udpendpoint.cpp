@@ -167,7 +167,8 @@ bool UdpEndpoint::SendDatagram(const QString &text, const QString &address)
             error = sendWithin(address);
         }
     }
-    QCoreApplication::processEvents();
+    if (m_runEvents)
+        QCoreApplication::processEvents();
     if (error != 0)
         emit failed(failureText("send:", error));
     return error == 0;

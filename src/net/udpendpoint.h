@@ -59,6 +59,9 @@ public:
     // events run. A failure is reported through failed("send:" + error text); the endpoint
     // stays open and goes back to reading. Returns false when this send failed.
     bool SendDatagram(const QString &text, const QString &address);
+    // From now on a send lets no events run: the display is gone, and the window system would
+    // end the program inside the event loop.
+    void stopRunningEvents() { m_runEvents = false; }
 
     void close();
 
@@ -93,6 +96,7 @@ private:
     DropReport m_oversize;
     QElapsedTimer m_clock;
     quint64 m_sends = 0;
+    bool m_runEvents = true;
 };
 
 } // namespace vorlan

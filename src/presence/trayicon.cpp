@@ -2,6 +2,7 @@
 
 #include "presence/plaintext.h"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -23,6 +24,9 @@ TrayIcon::TrayIcon(QWidget &window, std::function<void()> raiseWindow, QObject *
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     raise();
             });
+    auto *menu = new QMenu(&window);
+    menu->addAction(QStringLiteral("履歴"), this, &TrayIcon::historyRequested);
+    m_tray->setContextMenu(menu);
     m_tray->show();
 }
 

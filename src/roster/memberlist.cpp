@@ -35,7 +35,9 @@ MemberList::MemberList(QWidget *parent)
                      QStringLiteral("Information")});
     headerItem()->setTextAlignment(StartTime, Qt::AlignCenter);
     header()->setSectionsClickable(true);
-    header()->setStretchLastSection(false);
+    // The Information column takes what the others leave of the list's width: at the default
+    // size all six show, and a scroll bar appears only when the others need it.
+    header()->setStretchLastSection(true);
     connect(header(), &QHeaderView::sectionClicked, this, &MemberList::lvMember_ColumnClick);
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) { selectRow(item); });
     connect(this, &QTreeWidget::itemChanged, this, &MemberList::lvMember_ItemChanged);

@@ -8,8 +8,6 @@
 #include <QHash>
 #include <QSaveFile>
 
-#include <QHash>
-
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -178,32 +176,6 @@ public:
         return true;
     }
 
-    // The value of every key of the first matching section, each name's first line winning as
-    // in find; names as written, so only names without letters may be looked up here.
-    QHash<QString, QString> firstValues(QStringView section) const
-    {
-        QHash<QString, QString> values;
-        const auto [begin, end] = sectionRange(section);
-        for (qsizetype i = begin; i < end; ++i) {
-            const Line &line = m_lines[size_t(i)];
-            if (line.kind == Line::Key && !values.contains(line.name))
-                values.insert(line.name, line.value);
-        }
-        return values;
-    }
-
-    // The first matching key of the first matching section.
-    const Line *find(QStringView section, QStringView key) const
-    {
-        const auto [begin, end] = sectionRange(section);
-        for (qsizetype i = begin; i < end; ++i) {
-            const Line &line = m_lines[size_t(i)];
-            if (line.kind == Line::Key && sameName(line.name, key))
-                return &line;
-        }
-        return nullptr;
-    }
-
     // False when the key already holds this value: then nothing needs writing.
     bool set(const QString &section, const QString &key, const QString &value)
     {
@@ -233,50 +205,63 @@ public:
         return true;
     }
 
-    // As set() for each key in turn (keys distinct), in one pass over the section: keys that
-    // exist change in place, the others follow the section's last key in the order given.
-    bool setAll(const QString &section, const QList<std::pair<QString, QString>> &entries)
+    // As set() for each entry in turn, in one pass over the section: keys that exist change in
+    // place, the others follow the section's last key in the order given. That holds only while
+    // every line made reads back under the name it was made for; otherwise nothing is changed
+    // and nothing is returned, and the entries must go through set() one by one.
+    std::optional<bool> setAll(const QString &section,
+                               const QList<std::pair<QString, QString>> &entries)
     {
-        const auto [begin, end] = sectionRange(section);
-        std::vector<Line> added;
+        std::vector<Line> keyLines;
+        keyLines.reserve(size_t(entries.size()));
+        for (const auto &[key, value] : entries) {
+            keyLines.push_back(makeLine(key + u'=' + value));
+            if (keyLines.back().kind != Line::Key || keyLines.back().name != key)
+                return std::nullopt;
+        }
+        auto [begin, end] = sectionRange(section);
         bool changed = false;
         if (begin < 0) {
+            Line header = makeLine(u'[' + section + u']');
+            if (header.kind != Line::Section || header.name != section)
+                return std::nullopt;
             terminateLastLine();
-            m_lines.push_back(makeLine(u'[' + section + u']'));
-            for (const auto &[key, value] : entries)
-                m_lines.push_back(makeLine(key + u'=' + value));
-            return true;
+            m_lines.push_back(std::move(header));
+            begin = end = qsizetype(m_lines.size());
+            changed = true;
         }
-        QHash<QString, qsizetype> firstKey;
+
+        // Each name's first line, as set() finds it; the lines added here count from when they
+        // are added. A deque keeps them in place as it grows.
+        QHash<QString, Line *> first;
+        std::deque<Line> added;
         qsizetype insertAfter = begin - 1; // the header
         for (qsizetype i = begin; i < end; ++i) {
-            const Line &line = m_lines[size_t(i)];
+            Line &line = m_lines[size_t(i)];
             if (line.kind != Line::Key)
                 continue;
             const QString folded = foldedName(line.name);
-            if (!firstKey.contains(folded))
-                firstKey.insert(folded, i);
+            if (!first.contains(folded))
+                first.insert(folded, &line);
             insertAfter = i;
         }
-        for (const auto &[key, value] : entries) {
-            Line keyLine = makeLine(key + u'=' + value);
-            const auto found = firstKey.constFind(foldedName(key));
-            if (found == firstKey.constEnd()) {
-                added.push_back(std::move(keyLine));
-                continue;
-            }
-            Line &line = m_lines[size_t(*found)];
-            if (line.value != keyLine.value) {
-                replaceValue(line, value);
+        for (size_t i = 0; i < keyLines.size(); ++i) {
+            Line *&line = first[foldedName(entries[qsizetype(i)].first)];
+            if (!line) {
+                line = &added.emplace_back(std::move(keyLines[i]));
+                changed = true;
+            } else if (line->value != keyLines[i].value) {
+                replaceValue(*line, entries[qsizetype(i)].second);
                 changed = true;
             }
         }
-        if (added.empty())
-            return changed;
-        terminate(m_lines[size_t(insertAfter)].raw);
-        m_lines.insert(m_lines.begin() + insertAfter + 1, std::make_move_iterator(added.begin()),
-                       std::make_move_iterator(added.end()));
-        return true;
+        if (!added.empty()) {
+            terminate(m_lines[size_t(insertAfter)].raw);
+            m_lines.insert(m_lines.begin() + insertAfter + 1,
+                           std::make_move_iterator(added.begin()),
+                           std::make_move_iterator(added.end()));
+        }
+        return changed;
     }
 
     bool save(const QString &path) const
@@ -386,43 +371,6 @@ IniFile::IniFile(QString path)
 {
 }
 
-QString IniFile::readText(const QString &section, const QString &key) const
-{
-    Document document;
-    if (!document.load(m_path))
-        return {};
-    const Line *line = document.find(trimBlanks(section), trimBlanks(key));
-    return line ? line->value : QString();
-}
-
-qint32 IniFile::readNumber(const QString &section, const QString &key, qint32 defaultValue) const
-{
-    return numberValue(readText(section, key), defaultValue);
-}
-
-qint16 IniFile::readShort(const QString &section, const QString &key, qint16 defaultValue) const
-{
-    return shortValue(readNumber(section, key, defaultValue), defaultValue);
-}
-
-QStringList IniFile::readList(const QString &section) const
-{
-    QStringList items;
-    Document document;
-    if (!document.load(m_path))
-        return items;
-    // One pass over the section: a search per number would cost the square of the list's length,
-    // and a damaged file can hold millions of numbered keys.
-    const QHash<QString, QString> values = document.firstValues(trimBlanks(section));
-    for (int index = 1;; ++index) {
-        const QString value = values.value(QString::number(index));
-        if (value.isEmpty())
-            break;
-        items.append(value);
-    }
-    return items;
-}
-
 bool IniFile::write(const QString &section, const QString &key, const QString &value)
 {
     Document document;
@@ -440,24 +388,40 @@ bool IniFile::writeAll(const QList<IniWrite> &writes)
     if (!document.load(m_path))
         return false;
     bool changed = false;
-    for (const IniWrite &w : writes)
-        changed |= document.set(oneLine(trimBlanks(w.section).toString()),
-                                oneLine(trimBlanks(w.key).toString()), oneLine(w.value));
+    QList<IniWrite> run; // writes to one section in a row
+    const auto writeRun = [&] {
+        QList<std::pair<QString, QString>> entries;
+        entries.reserve(run.size());
+        for (const IniWrite &w : run)
+            entries.append({w.key, w.value});
+        if (const std::optional<bool> done = document.setAll(run.first().section, entries)) {
+            changed |= *done;
+        } else {
+            for (const IniWrite &w : run)
+                changed |= document.set(w.section, w.key, w.value);
+        }
+        run.clear();
+    };
+    for (const IniWrite &w : writes) {
+        IniWrite line = {oneLine(trimBlanks(w.section).toString()),
+                         oneLine(trimBlanks(w.key).toString()), oneLine(w.value)};
+        if (!run.isEmpty() && !sameName(line.section, run.first().section))
+            writeRun();
+        run.append(std::move(line));
+    }
+    if (!run.isEmpty())
+        writeRun();
     return !changed || document.save(m_path);
 }
 
-bool IniFile::writeList(const QString &section, const QStringList &items)
+QList<IniWrite> listWrites(const QString &section, const QStringList &items)
 {
-    Document document;
-    if (!document.load(m_path))
-        return false;
-    QList<std::pair<QString, QString>> entries;
-    entries.reserve(items.size() + 1);
+    QList<IniWrite> writes;
+    writes.reserve(items.size() + 1);
     for (qsizetype i = 0; i < items.size(); ++i)
-        entries.append({QString::number(i + 1), oneLine(items[i])});
-    entries.append({QString::number(items.size() + 1), QString()});
-    return !document.setAll(oneLine(trimBlanks(section).toString()), entries)
-           || document.save(m_path);
+        writes.append({section, QString::number(i + 1), items[i]});
+    writes.append({section, QString::number(items.size() + 1), QString()});
+    return writes;
 }
 
 IniSnapshot IniFile::snapshot() const
@@ -491,7 +455,7 @@ struct IniSnapshot::Data
         return newline < 0 ? bytes.size() : newline + 1;
     }
 
-    // The first section of that name, as Document::sectionRange finds it.
+    // The first section of that name, as a write finds it.
     const Section *section(QStringView name)
     {
         for (size_t i = 0;; ++i) {
@@ -565,7 +529,7 @@ IniSnapshot::IniSnapshot()
 IniSnapshot::IniSnapshot(const QString &path)
     : IniSnapshot()
 {
-    // The same reading as Document::load; a file that cannot be read reads as empty.
+    // The rules Document::load reads by; a file that cannot be read reads as empty.
     QFile file(path);
     if (!file.exists() || !isRegularFile(path) || QFileInfo(path).size() > MaxFileSize
         || !file.open(QIODevice::ReadOnly))

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QFontInfo>
 
 namespace vorlan {
 
@@ -27,10 +28,29 @@ std::optional<QString> QtOptionPickers::pickFile(QWidget *parent, const FilePick
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+namespace {
+
+// The font as it is drawn: the family fontconfig chose (a requested "Sans Serif" is no family the
+// dialog lists) and the style of it that has the weight and slant drawn. Without a style name
+// Qt's dialog starts on the family's first style ("Oblique" for DejaVu Sans), and "OK" would
+// return that.
+QFont fontAsShown(const QFont &font)
+{
+    const QFontInfo shown(font);
+    QFont result(shown.family());
+    result.setPointSizeF(font.pointSizeF() > 0 ? font.pointSizeF() : shown.pointSizeF());
+    result.setWeight(QFont::Weight(shown.weight()));
+    result.setItalic(shown.italic());
+    result.setStyleName(shown.styleName());
+    return result;
+}
+
+} // namespace
+
 std::optional<QFont> QtOptionPickers::pickFont(QWidget *parent, const QFont &initial)
 {
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, parent, QString(),
+    const QFont font = QFontDialog::getFont(&ok, fontAsShown(initial), parent, QString(),
                                             QFontDialog::ScalableFonts | QFontDialog::NonScalableFonts);
     if (!ok)
         return std::nullopt;

@@ -8,14 +8,6 @@ namespace {
 
 const QString Opt = QStringLiteral("OPT");
 
-void appendList(QList<IniWrite> &writes, const QString &section, const QStringList &items)
-{
-    for (qsizetype i = 0; i < items.size(); ++i)
-        writes.append({section, QString::number(i + 1), items[i]});
-    // The end mark: readers stop at the first empty key, whatever an older list left above it.
-    writes.append({section, QString::number(items.size() + 1), QString()});
-}
-
 void appendFont(QList<IniWrite> &writes, const QString &prefix, const FontSetting &font)
 {
     writes.append({Opt, prefix + QStringLiteral("Name"), font.name});
@@ -35,7 +27,7 @@ QList<IniWrite> optionWrites(const OptionValues &v)
     writes.append({Opt, QStringLiteral("UserName"), trimSpaces(v.userName)});
     writes.append({Opt, QStringLiteral("Miss"), trimSpaces(v.honorific)});
     writes.append({Opt, QStringLiteral("CO"), QString::number(v.messageColor)});
-    appendList(writes, QStringLiteral("IP"), v.addresses);
+    writes.append(listWrites(QStringLiteral("IP"), v.addresses));
 
     static const char *const actionKeys[] = {"Normal", "Keyword", "Specify"};
     for (size_t row = 0; row < 3; ++row)
@@ -46,7 +38,7 @@ QList<IniWrite> optionWrites(const OptionValues &v)
 
     writes.append({QStringLiteral("WAVE"), QStringLiteral("Move"), v.receiveWave});
     writes.append({QStringLiteral("WAVE"), QStringLiteral("Pop"), v.importantWave});
-    appendList(writes, QStringLiteral("KEY"), keywordsFromText(v.keywordText));
+    writes.append(listWrites(QStringLiteral("KEY"), keywordsFromText(v.keywordText)));
 
     static const char *const iconKeys[] = {"Stand", "Move", "Pop", "Desk"};
     for (size_t i = 0; i < 4; ++i)

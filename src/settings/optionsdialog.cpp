@@ -27,6 +27,8 @@ namespace vorlan {
 
 namespace {
 
+constexpr Qt::WindowStates RefusedStates = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
 const QString LogFolderMessage =
     QStringLiteral("ログを保存できません。設定したログのディレクトリを見直してください。");
 
@@ -72,6 +74,7 @@ frmOption::frmOption(OptionsHost host, OptionPickers &pickers, QWidget *parent)
     m_txtUserName->setValidator(new UserNameValidator(m_txtUserName));
     connect(m_tabOption, &QTabBar::currentChanged, this, &frmOption::tabOption_Click);
     Form_Load();
+    fitControls();
 }
 
 frmOption::~frmOption() = default;
@@ -171,8 +174,11 @@ void frmOption::comAddIp_Click()
 void frmOption::comDelIP_Click()
 {
     const QList<QListWidgetItem *> selected = m_lstIP->selectedItems();
-    if (!selected.isEmpty())
-        delete selected.constFirst();
+    if (selected.isEmpty())
+        return;
+    delete selected.constFirst();
+    // The list would select the next entry, and the next press would delete what nobody chose.
+    m_lstIP->selectionModel()->clear();
 }
 
 void frmOption::previewIcon(int row)
@@ -342,6 +348,18 @@ void frmOption::keyPressEvent(QKeyEvent *event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void frmOption::changeEvent(QEvent *event)
+{
+    // The flags ask for no minimise or maximise button, but some window managers offer them on
+    // every window, and minimising a dialog there takes the main window down with it: a dialog of
+    // fixed size that waits for an answer comes straight back.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & RefusedStates)) {
+        QMetaObject::invokeMethod(
+            this, [this] { setWindowState(windowState() & ~RefusedStates); }, Qt::QueuedConnection);
+    }
+    QDialog::changeEvent(event);
 }
 
 bool frmOption::eventFilter(QObject *watched, QEvent *event)

@@ -76,6 +76,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -87,6 +88,7 @@ private:
     void createMessageFrames();
     QGroupBox *addFrame(const char *name, const QString &caption, const QRect &twips, int tab);
     void place(QWidget *widget, const QRect &twips) const;
+    void fitControls();
 
     void Form_Load();
     void tabOption_Click();
@@ -126,6 +128,7 @@ private:
     QLineEdit *m_txtLogFileName = nullptr;
     QPushButton *m_comLogFileName = nullptr;
     std::array<QLabel *, 3> m_fontLabels{};
+    std::array<QLabel *, 6> m_headings{};
     std::array<QButtonGroup *, 3> m_actions{};
     std::array<std::array<QCheckBox *, 3>, 3> m_sounds{};
     std::array<QLabel *, 4> m_iconPreviews{};

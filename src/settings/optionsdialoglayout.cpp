@@ -2,6 +2,7 @@
 #include "settings/optionsdialog.h"
 
 #include "settings/flashfield.h"
+#include "settings/textfit.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,6 +25,8 @@ namespace {
 constexpr int ClientWidth = 6720;
 constexpr int ClientHeight = 4590;
 constexpr int TabHeight = 345;
+// The receive-action grid's column of each sound box, in Sound order.
+constexpr int SoundColumns[] = {5, 3, 4};
 
 template <typename Widget>
 Widget *named(Widget *widget, const char *name, const QString &toolTip = QString())
@@ -56,9 +59,7 @@ QLabel *borderedLabel(QWidget *parent, const char *name)
 
 void frmOption::place(QWidget *widget, const QRect &twips) const
 {
-    const qreal dpi = logicalDpiY();
-    const auto px = [dpi](int value) { return qRound(value * dpi / 1440.0); };
-    widget->setGeometry(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
+    placeDesigned(widget, twips);
 }
 
 QGroupBox *frmOption::addFrame(const char *name, const QString &caption, const QRect &twips, int tab)
@@ -74,11 +75,12 @@ void frmOption::createControls()
 {
     setObjectName(QStringLiteral("frmOption"));
     setWindowTitle(QStringLiteral("オプション"));
-    const qreal dpi = logicalDpiY();
-    setFixedSize(qRound(ClientWidth * dpi / 1440.0), qRound(ClientHeight * dpi / 1440.0));
+    // A fixed size: nothing to minimise (it would hide the main window with it) or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
 
     // The tab strip lies under the frames; its tabs run along its bottom edge.
-    auto *strip = new QFrame(this);
+    auto *strip = named(new QFrame(this), "tabStrip");
     strip->setFrameShape(QFrame::StyledPanel);
     place(strip, {0, 0, 6735, 4575});
     m_tabOption = named(new QTabBar(this), "tabOption");
@@ -97,6 +99,26 @@ void frmOption::createControls()
     QPushButton *cancel = button(QStringLiteral("Cancel"), this, "comCancel", QStringLiteral("キャンセル"));
     place(cancel, {5160, 3720, 1335, 375});
     connect(cancel, &QPushButton::clicked, this, &frmOption::comCancel_Click);
+}
+
+// The design's twips leave too little room for some texts in the fonts of this desktop: the
+// controls, filled, grow to their texts. Each option button and sound box of the receive-action
+// grid then stands under the middle of its column's heading.
+void frmOption::fitControls()
+{
+    const QList<QWidget *> pages[] = {{m_tabFrames[0].begin(), m_tabFrames[0].end()},
+                                      {m_tabFrames[1].begin(), m_tabFrames[1].end()}};
+    setFixedSize(fitToText(this, {ClientWidth, ClientHeight}, {pages[0], pages[1]}));
+    const auto centre = [this](QWidget *control, int column) {
+        const QLabel *heading = m_headings[size_t(column)];
+        control->move(heading->x() + (heading->width() - control->width()) / 2, control->y());
+    };
+    for (size_t row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column)
+            centre(m_actions[row]->button(column), column);
+        for (size_t box = 0; box < 3; ++box)
+            centre(m_sounds[row][box], SoundColumns[box]);
+    }
 }
 
 void frmOption::createGeneralFrames()
@@ -182,11 +204,11 @@ void frmOption::createMessageFrames()
         auto *heading = new QLabel(headings[column], frame);
         heading->setToolTip(headingTips[column]);
         heading->setAlignment(Qt::AlignCenter);
-        heading->setWordWrap(true);
         QFont small = heading->font();
         small.setPointSizeF(small.pointSizeF() * 0.8);
         heading->setFont(small);
         place(heading, {840 + column * 600, 180, 600, 360});
+        m_headings[size_t(column)] = heading;
     }
     static const char *const rowNames[] = {"Normal", "Keyword", "Specify"};
     const QString rowLabels[] = {QStringLiteral("普通"), QStringLiteral("キーワード"), QStringLiteral("指定")};
@@ -195,26 +217,23 @@ void frmOption::createMessageFrames()
                                QStringLiteral("指定メッセージを受信したとき")};
     static const char *const optionSuffixes[] = {"Recieve", "Important", "Popup"};
     static const char *const boxSuffixes[] = {"Beep", "Wave1", "Wave2"}; // in Sound order
-    static const int boxColumns[] = {5, 3, 4};
     for (int row = 0; row < 3; ++row) {
         const int top = 540 + row * 300;
         auto *label = new QLabel(rowLabels[row], frame);
         label->setToolTip(rowTips[row]);
         place(label, {120, top, 720, 255});
-        // Each row's buttons sit in a borderless frame of their own: the rows are independent.
-        auto *rowFrame = new QWidget(frame);
-        place(rowFrame, {840, top, 1800, 255});
-        m_actions[size_t(row)] = new QButtonGroup(rowFrame);
+        // Each row's buttons form a group of their own: the rows are independent.
+        m_actions[size_t(row)] = new QButtonGroup(frame);
         for (int column = 0; column < 3; ++column) {
             const QByteArray name = QByteArray("opt") + rowNames[row] + optionSuffixes[column];
-            auto *option = named(new QRadioButton(rowFrame), name.constData());
-            place(option, {column * 600 + 180, 0, 255, 255});
+            auto *option = named(new QRadioButton(frame), name.constData());
+            place(option, {840 + column * 600 + 180, top, 255, 255});
             m_actions[size_t(row)]->addButton(option, column);
         }
         for (int box = 0; box < 3; ++box) {
             const QByteArray name = QByteArray("chk") + rowNames[row] + boxSuffixes[box];
             auto *check = named(new QCheckBox(frame), name.constData());
-            place(check, {840 + boxColumns[box] * 600 + 180, top, 255, 255});
+            place(check, {840 + SoundColumns[box] * 600 + 180, top, 255, 255});
             m_sounds[size_t(row)][size_t(box)] = check;
             connect(check, &QCheckBox::toggled, this, [this, row, box](bool checked) {
                 if (checked)

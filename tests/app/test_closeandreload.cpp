@@ -1,19 +1,25 @@
 #include "app/mainwindow.h"
 #include "app/twips.h"
+#include "app/windowlifetime.h"
 #include "conversation/logwriter.h"
 #include "net/udpendpoint.h"
 #include "roster/memberlist.h"
 #include "support/loopbackpeers.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <QSessionManager>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -108,6 +114,17 @@ TEST_F(LoopbackWindow, EveryOtherMemberIsToldByUnicastOnly)
     EXPECT_TRUE(noMessages());
 }
 
+TEST_F(LoopbackWindow, StartUpTellsTheListedPeersButNotItsOwnAddress)
+{
+    test::writeFile(iniPath(), "[OPT]\r\nUserName=alice\r\n[IP]\r\n1=" + Own.toLatin1() + "\r\n2=" + Bob.toLatin1() + "\r\n");
+    MainWindow &w = launch({iniPath(), {}, HostIdentity{"pc02", Own}, Bound, {Bound, Stranger}});
+    ASSERT_TRUE(test::waitFor([&w] { return w.lvMember()->rowCount() == 1; }));
+    EXPECT_EQ(listeners[Stranger]->codes(), QStringList({"201"})); // the broadcast
+    EXPECT_EQ(listeners[Bob]->codes(), QStringList({"201"}));
+    EXPECT_EQ(listeners[Own]->codes(), QStringList());
+    EXPECT_TRUE(noMessages());
+}
+
 TEST_F(LoopbackWindow, AReloadWhileTellingChangesNotWhoIsTold)
 {
     MainWindow &w = start();
@@ -175,4 +192,69 @@ TEST_F(LoopbackWindow, GeometryIsSavedInTheNormalStateOnly)
         }
         windows.clear();
     }
+}
+
+TEST_F(LoopbackWindow, SignalsAndTheSessionEndCloseTheRunningProgram)
+{
+    const struct
+    {
+        const char *what;
+        std::function<void()> end;
+    } cases[] = {
+        {"SIGTERM", [] { ::raise(SIGTERM); }},
+        {"SIGINT", [] { ::raise(SIGINT); }},
+        {"SIGHUP", [] { ::raise(SIGHUP); }},
+        {"session end", [] { emit qApp->commitDataRequest(*qApp->findChild<QSessionManager *>()); }},
+    };
+    ASSERT_NE(qApp->findChild<QSessionManager *>(), nullptr);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        test::writeFile(iniPath(), "[OPT]\r\nUserName=alice\r\n");
+        MainWindow window({iniPath(), QString::number(port), HostIdentity{"pc02", Own}, Bound, {Bound, Stranger}, &clock});
+        window.setMessagePresenter([this](const QString &text, auto) { messages << text; });
+        // Once the window runs, Bob is listed and the end comes.
+        QTimer running;
+        QObject::connect(&running, &QTimer::timeout, &window, [&] {
+            if (!window.isVisible())
+                return;
+            running.stop();
+            window.lvMember()->UpdateMember("0", "bob", "pc03", Bob, "08:00:00");
+            c.end();
+        });
+        running.start(10);
+        QTimer::singleShot(10000, &window, [] { QCoreApplication::exit(3); });
+        EXPECT_EQ(runMainWindow(window), 0);
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_EQ(listeners[Bob]->codes(), QStringList({"301"}));
+        EXPECT_EQ(window.endpoint().tag(), "0");
+    }
+    EXPECT_TRUE(noMessages());
+}
+
+TEST_F(LoopbackWindow, WithTheDisplayGoneTheWindowClosesWithoutTheEventLoop)
+{
+    const QString logs = folder.filePath("logs");
+    ASSERT_TRUE(QDir().mkpath(logs));
+    MainWindow &w = start("[OPT]\r\nLogChk=1\r\nLogDir=" + logs.toLocal8Bit() + "\r\n");
+    w.show();
+    w.move(200, 100);
+    ASSERT_TRUE(test::waitFor([&w] { return w.frameGeometry().topLeft() == QPoint(200, 100); }));
+    // The window system would end the program inside the loop: nothing may run it any more.
+    bool eventsRan = false;
+    QMetaObject::invokeMethod(&w, [&eventsRan] { eventsRan = true; }, Qt::QueuedConnection);
+    w.displayLost();
+    EXPECT_FALSE(eventsRan);
+    EXPECT_EQ(listeners[Bob]->codes(), QStringList({"301"}));
+    EXPECT_EQ(listeners[Carol]->codes(), QStringList({"301"}));
+    EXPECT_FALSE(w.logWriter().isOpen());
+    const QByteArray file = test::readFile(iniPath());
+    EXPECT_TRUE(file.contains("[POSITION]\r\nX=" + QByteArray::number(pixelsToTwips(200, w.logicalDpiY()))
+                              + "\r\nY=" + QByteArray::number(pixelsToTwips(100, w.logicalDpiY())) + "\r\n"))
+        << file.toStdString();
+
+    // Gone while starting, before the window was ever shown: its geometry is kept as it was.
+    MainWindow &starting = start(file);
+    starting.displayLost();
+    EXPECT_EQ(test::readFile(iniPath()).toStdString(), file.toStdString());
+    EXPECT_TRUE(noMessages());
 }

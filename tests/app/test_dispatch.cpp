@@ -506,6 +506,32 @@ TEST_F(DispatchTest, ItsOwnPastLogIsNeitherSentToItselfNorShownBack)
     EXPECT_EQ(logged.size(), 1);
 }
 
+// The reply looks at the view's last 8192 characters exactly, also right after the view has cut
+// its text: the public line that begins exactly 8192 characters before the end is sent whole;
+// a view one character short would hold only a piece of it, which is left out.
+TEST_F(DispatchTest, PastLogReplyLooksAtTheLast8192CharactersOfTheView)
+{
+    const auto line = [](const QString &head, qsizetype length) {
+        return head + QString(length - head.size() - 2, u'x') + QStringLiteral("\r\n");
+    };
+    const QString directed = QStringLiteral("10:00:00[hanako]->\t");
+    const QString first = line(QStringLiteral("10:00:00 hanako->\t"), 1021);
+    const QString last = QStringLiteral("10:00:01 hanako->\tlast\r\n");
+    // 8200 characters, then 8168 that with the last line make the final 8192: the last line
+    // takes the text past twice 8192, so the view cuts it to the final 8192 just then.
+    for (int i = 0; i < 8; ++i)
+        view.AppendLine(line(directed, 1025));
+    view.AppendLine(first);
+    for (int i = 0; i < 7; ++i)
+        view.AppendLine(line(directed, 1021));
+    ASSERT_EQ(shown().size(), 8200 + 8168);
+    view.AppendLine(last);
+    ASSERT_EQ(shown().right(8192), first + line(directed, 1021).repeated(7) + last);
+
+    receive(QStringLiteral("500 ") + Jiro);
+    EXPECT_EQ(sender.sent, QList<Datagram>({{"501 " + Taro + u',' + first + last, "192.168.0.9"}}));
+}
+
 TEST_F(DispatchTest, PastLogReplyOfALongDoubleByteConversationFitsOneDatagram)
 {
     // Lines of a thousand double-byte characters: the last 2048 characters are close to

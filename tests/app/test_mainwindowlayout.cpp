@@ -3,11 +3,14 @@
 #include "app/mainwindow.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
+#include "conversation/conversationview.h"
 #include "roster/memberlist.h"
 #include "support/settingsfolder.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -67,8 +70,13 @@ TEST_F(MainWindowLayoutTest, resizing_the_window_and_dragging_the_splitter_move_
     const std::unique_ptr<MainWindow> window = start();
     MainWindowLayout &layout = window->windowLayout();
     const qreal dpi = window->logicalDpiY();
+    ASSERT_EQ(dpi, 96); // pixels below are literal: 15 twips each
     const QRect before = layout.frameTwips();
-    ASSERT_NE(window->frameGeometry(), window->geometry()) << "the platform reports no frame";
+    const QRect outer = window->frameGeometry();
+    const QRect client = window->geometry();
+    const QMargins frame(client.x() - outer.x(), client.y() - outer.y(), outer.right() - client.right(),
+                         outer.bottom() - client.bottom());
+    ASSERT_FALSE(frame.isNull()) << "the platform reports no frame";
     EXPECT_EQ(twips(*window, "lvMember"), QRect(120, 120, 8655, 1575)); // showing moved nothing
 
     window->resize(window->width() + 40, window->height() + 60);
@@ -80,20 +88,34 @@ TEST_F(MainWindowLayoutTest, resizing_the_window_and_dragging_the_splitter_move_
     EXPECT_EQ(twips(*window, "comExit"), QRect(7800 + dW, 1800 + dH / 2, 975, 300));
     EXPECT_EQ(twips(*window, "rtfHomeMessage"), QRect(120, 2160 + dH / 2, 8655 + dW, 1695 + dH / 2));
     EXPECT_EQ(twips(*window, "lblCopyright"), QRect(120, 4320 + dH, 8685 + dW, 465));
-    EXPECT_EQ(window->lvMember()->width(), twipsToPixels(8655 + dW, dpi));
+    EXPECT_EQ(window->lvMember()->width(), 617);
     EXPECT_TRUE(window->WindowActive());
+    // The window manager is told the smallest size: "オプション" (128 px from the left) at the
+    // left edge; an outer height of 3,511 twips.
+    EXPECT_EQ(window->minimumSize(), QSize(635 - 128, 234 - frame.top() - frame.bottom()));
 
-    // Too narrow: the window goes back to its size, the controls stay.
+    // Too narrow, whatever made it so: the window stops where the whole button row shows.
+    window->setMinimumSize(0, 0); // as a window manager that does not listen
+    window->resize(267, window->height());
+    QApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(507, 395));
+    for (const char *name : Controls)
+        EXPECT_TRUE(window->rect().contains(window->findChild<QWidget *>(QLatin1String(name))->geometry())) << name;
+    EXPECT_EQ(window->findChild<QWidget *>(QStringLiteral("comOption"))->x(), 0);
+
+    // Too low: the window goes back to its height, the controls stay.
     const QSize accepted = window->size();
     const QList<QRect> placed = allControls(*window);
-    window->resize(twipsToPixels(4000, dpi), window->height());
+    window->setMinimumSize(0, 0);
+    window->resize(window->width(), 200);
     QApplication::processEvents();
     EXPECT_EQ(window->size(), accepted);
     EXPECT_EQ(allControls(*window), placed);
     // Moved since the last resize: an undone resize leaves it where it was moved to.
     window->move(window->pos() + QPoint(30, 20));
     const QPoint moved = window->pos();
-    window->resize(window->width(), twipsToPixels(3000, dpi));
+    window->setMinimumSize(0, 0);
+    window->resize(window->width(), 200);
     EXPECT_EQ(window->pos(), moved);
     EXPECT_EQ(window->size(), accepted);
 
@@ -116,12 +138,17 @@ TEST_F(MainWindowLayoutTest, resizing_the_window_and_dragging_the_splitter_move_
     mouse(splitter, QEvent::MouseMove, Qt::LeftButton, 22);
     const int dragged = pixelsToTwips(22, dpi);
     EXPECT_EQ(twips(*window, "lvMember"), list.adjusted(0, 0, 0, dragged));
-    EXPECT_EQ(splitter->y(), twipsToPixels(twips(*window, "imgResize2").y(), dpi));
+    EXPECT_EQ(splitter->y(), qRound(twips(*window, "imgResize2").y() / 15.0));
     mouse(splitter, QEvent::MouseMove, Qt::LeftButton, 1000);
     EXPECT_EQ(twips(*window, "lvMember"), list.adjusted(0, 0, 0, dragged));
-    mouse(splitter, QEvent::MouseButtonRelease, Qt::LeftButton, 1000);
+    // Another button pressed and let go on the way: the drag goes on.
+    mouse(splitter, QEvent::MouseButtonPress, Qt::RightButton, 2);
+    mouse(splitter, QEvent::MouseButtonRelease, Qt::RightButton, 2);
+    mouse(splitter, QEvent::MouseMove, Qt::LeftButton, 22);
+    EXPECT_EQ(twips(*window, "lvMember"), list.adjusted(0, 0, 0, 2 * dragged));
+    mouse(splitter, QEvent::MouseButtonRelease, Qt::LeftButton, 22);
     mouse(splitter, QEvent::MouseMove, Qt::NoButton, 10);
-    EXPECT_EQ(twips(*window, "lvMember"), list.adjusted(0, 0, 0, dragged));
+    EXPECT_EQ(twips(*window, "lvMember"), list.adjusted(0, 0, 0, 2 * dragged));
 }
 
 TEST_F(MainWindowLayoutTest, a_closed_window_opens_again_as_it_was_left)
@@ -136,8 +163,11 @@ TEST_F(MainWindowLayoutTest, a_closed_window_opens_again_as_it_was_left)
     EXPECT_EQ(twips(*window, "lvMember"), QRect(120, 130, 8001, 1601));
     EXPECT_EQ(twips(*window, "rtfHomeMessage"), QRect(120, 2171, 8003, 1699));
     EXPECT_EQ(twips(*window, "comOption"), QRect(7777 - 6 * 1111, 1811, 975, 300));
-    EXPECT_EQ(window->frameGeometry(), QRect(twipsToPixels(1500, dpi), twipsToPixels(900, dpi),
-                                             twipsToPixels(9900, dpi), twipsToPixels(6015, dpi)));
+    ASSERT_EQ(dpi, 96);
+    EXPECT_EQ(window->frameGeometry(), QRect(100, 60, 660, 401));
+    // Twips that fall between pixels go to the nearest: 130 -> 9, 1601 -> 107, 8003 -> 534.
+    EXPECT_EQ(window->lvMember()->geometry(), QRect(8, 9, 533, 107));
+    EXPECT_EQ(window->rtfHomeMessage()->geometry(), QRect(8, 145, 534, 113));
 
     window->resize(window->width() + 40, window->height() + 60);
     QWidget *splitter = window->findChild<QWidget *>(QStringLiteral("imgResize2"));
@@ -170,8 +200,18 @@ TEST_F(MainWindowLayoutTest, a_first_start_shows_the_designed_client_area_and_ke
     writeIni(QStringLiteral("[OPT]\r\nUserName=a\r\n"));
     std::unique_ptr<MainWindow> window = start();
     const qreal dpi = window->logicalDpiY();
-    EXPECT_EQ(window->size(), QSize(twipsToPixels(8925, dpi), twipsToPixels(5025, dpi)));
+    ASSERT_EQ(dpi, 96);
+    EXPECT_EQ(window->size(), QSize(595, 335));
     EXPECT_EQ(twips(*window, "lblCopyright"), QRect(120, 4320, 8685, 465));
+    // The six columns share the list's width: all show whole, no scroll bar.
+    const MemberList &list = *window->lvMember();
+    int columns = 0;
+    for (int column = 0; column < MemberList::ColumnCount; ++column)
+        columns += list.header()->sectionSize(column);
+    EXPECT_LE(columns, list.viewport()->width());
+    EXPECT_GE(list.header()->sectionSize(MemberList::Information),
+              list.fontMetrics().horizontalAdvance(QStringLiteral("Information")));
+    EXPECT_FALSE(list.horizontalScrollBar()->isVisible());
     const QSize client = window->size();
     window->close();
     window = start();

@@ -80,12 +80,21 @@ TEST(WindowLayout, resize_rules)
          {0, 0, 9525, 5025}, false, widened(design(), 600), std::nullopt, true},
         {"the window's left edge moving with the width is accepted", design(), Design,
          {-600, 0, 9525, 5025}, false, widened(design(), 600), std::nullopt, true},
-        {"narrowing to five desk buttons is undone, left edge and width", design(), Design,
-         {300, 0, 4875, 5025}, false, design(), QRect(0, 0, 8925, 5025), true},
-        {"narrowing to just above five desk buttons is accepted", design(), Design,
-         {0, 0, 4876, 5025}, false, widened(design(), 4876 - 8925), std::nullopt, true},
+        // The leftmost button (1320) reaches the left edge at 8925 - 1320.
+        {"narrowing past the button row stops where the row fits", design(), Design,
+         {0, 0, 4875, 5025}, false, widened(design(), -1320), QRect(0, 0, 7605, 5025), true},
+        {"the left edge dragged past the row stops there, the right edge staying", design(), Design,
+         {5000, 0, 3925, 5025}, false, widened(design(), -1320), QRect(1320, 0, 7605, 5025), true},
+        {"a move and a narrowing keep the new left edge", design(), Design, {300, 0, 4875, 5025},
+         false, widened(design(), -1320), QRect(300, 0, 7605, 5025), true},
+        {"the width at which the row just fits is accepted", design(), Design, {0, 0, 7605, 5025},
+         false, widened(design(), -1320), std::nullopt, true},
+        {"a row already past the left edge keeps the window as wide", widened(design(), -1400), Design,
+         {0, 0, 8000, 5025}, false, widened(design(), -1400), QRect(0, 0, 8925, 5025), true},
         {"growing by 1000 gives 500 to the list and 500 to the view", design(), Design,
          {0, 0, 8925, 6025}, false, heightened(design(), 500, 500, 1000), std::nullopt, true},
+        {"growing at the top edge", design(), Design, {0, -1000, 8925, 6025}, false,
+         heightened(design(), 500, 500, 1000), std::nullopt, true},
         {"an odd change is halved to the even twip", design(), Design, {0, 0, 8925, 5025 + 1003},
          false, heightened(design(), 502, 502, 1003), std::nullopt, true},
         {"a shrink halved to the even twip", design(), Design, {0, 0, 8925, 5025 - 5}, false,
@@ -104,9 +113,9 @@ TEST(WindowLayout, resize_rules)
          true, design(), std::nullopt, false},
         {"restoring the old size changes nothing and sets the activity", design(), Design, Design,
          false, design(), std::nullopt, true},
-        {"a window beyond 32,767 twips is put back where it was", design(),
-         {40000, 36000, 8925, 5025}, {40500, 36000, 4000, 5025}, false, design(),
-         QRect(40000, 36000, 8925, 5025), true},
+        {"a window beyond 32,767 twips stops where the row fits", design(),
+         {40000, 36000, 8925, 5025}, {44925, 36000, 4000, 5025}, false, widened(design(), -1320),
+         QRect(41320, 36000, 7605, 5025), true},
         {"a window wider than 32,767 twips", design(), Design, {0, 0, 8925 + 40000, 5025}, false,
          widened(design(), 40000), std::nullopt, true},
     };
@@ -132,10 +141,22 @@ TEST(WindowLayout, changes_add_up_from_the_last_accepted_size)
 {
     WindowLayout layout(Design);
     LayoutControls c = layout.resized(design(), {0, 0, 9525, 6025}, false).controls;
-    c = layout.resized(c, {0, 0, 1000, 1000}, false).controls; // undone: nothing moves
+    c = layout.resized(c, {0, 0, 9525, 1000}, false).controls; // undone: nothing moves
     c = layout.resized(c, {0, 0, 9525, 6025}, true).controls;  // minimised
     c = layout.resized(c, {0, 0, 8925, 5025}, false).controls; // back to the design
     EXPECT_EQ(c, design());
+}
+
+TEST(WindowLayout, the_smallest_frame_follows_the_button_row)
+{
+    WindowLayout layout(Design);
+    EXPECT_EQ(layout.minimumFrame(design()), QSize(7605, 3511));
+    LayoutControls c = layout.resized(design(), {0, 0, 9525, 5025}, false).controls;
+    EXPECT_EQ(layout.minimumFrame(c), QSize(7605, 3511));
+    // A row moved right (a settings file) lets the window narrow further, to 5 desk buttons.
+    for (QRect &button : c.buttons)
+        button.translate(4000, 0);
+    EXPECT_EQ(layout.minimumFrame(c), QSize(4876, 3511));
 }
 
 TEST(WindowLayout, splitter_drags)

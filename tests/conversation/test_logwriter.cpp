@@ -1,6 +1,7 @@
 #include "conversation/logwriter.h"
 
 #include "base/clock.h"
+#include "support/childprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +15,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using vorlan::LogWriter;
@@ -238,7 +238,13 @@ TEST_F(LogWriterTest, day_change_into_a_removed_folder_fails_and_closes)
 
 // --- a full disk --------------------------------------------------------------------------------
 
-enum FullDiskOutcome { Kept = 0, NoTinyDisk, NoOpen, NeverFull, HalfLineLeft };
+enum FullDiskOutcome {
+    Kept = 0,
+    NoOpen,
+    NeverFull,
+    HalfLineLeft,
+    NoTinyDisk = vorlan::test::CouldNotSetUp
+};
 
 // Runs in a child process: mounts a two-page file system over folder in a mount namespace of
 // its own (gone with the child), then logs until the disk is full.
@@ -264,18 +270,10 @@ int logOntoAFullDisk(const QString &folder, LogWriter &log)
 
 TEST_F(LogWriterTest, write_cut_short_by_a_full_disk_leaves_no_half_line)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "mounting a small file system needs root";
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(logOntoAFullDisk(folder(), m_log));
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    const int outcome = WEXITSTATUS(status);
-    if (outcome == NoTinyDisk && qEnvironmentVariable("CI") != QLatin1String("true"))
-        GTEST_SKIP() << "no mount namespace here";
-    EXPECT_EQ(outcome, Kept) << "1 no file system, 2 no open, 3 never full, 4 half a line left";
+    const int outcome =
+        vorlan::test::exitStatusInChild([this] { return logOntoAFullDisk(folder(), m_log); });
+    VORLAN_SKIP_IF_CHILD_COULD_NOT_SET_UP(outcome, "mounting a small file system needs root");
+    EXPECT_EQ(outcome, Kept) << "1 no open, 2 never full, 3 half a line left";
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 namespace {
 
 using namespace vorlan;
@@ -37,6 +40,8 @@ protected:
         hooks.send = [this](const QString &text, const QString &address) {
             sender.sent.append({text, address});
             events.append("send " + address);
+            if (duringSend)
+                std::exchange(duringSend, nullptr)();
         };
         hooks.pump = [this] { events.append("pump"); };
         hooks.setPastLogAsked = [this](bool asked) {
@@ -51,6 +56,7 @@ protected:
     test::RecordingSender sender;
     QStringList events;
     std::optional<bool> pastLogAsked;
+    std::function<void()> duringSend; // what events handled during the next send do
 };
 
 } // namespace
@@ -60,6 +66,15 @@ TEST_F(RequestsTest, InformationAsksEveryRowTheOwnIncluded)
     requests(Rows, {1}).comInfo_Click();
     EXPECT_EQ(sender.addresses(), Rows);
     EXPECT_EQ(sender.texts(), QStringList(3, VersionRequest));
+
+    // hanako's Leave is handled while the first request goes out: her row is gone, and nothing
+    // goes to an empty address.
+    members.clear();
+    sender.clear();
+    Requests asking = requests(Rows);
+    duringSend = [this] { members.RemoveMember(Rows[2]); };
+    asking.comInfo_Click();
+    EXPECT_EQ(sender.addresses(), Rows.first(2));
 }
 
 TEST_F(RequestsTest, PastLogAsksTheFirstTickedOtherMemberOrElseEveryOther)

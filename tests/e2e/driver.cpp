@@ -2,12 +2,25 @@
 // press. Commands on standard input, one a line:
 //   click <objectName>   presses that button
 //   rows                 answers "rows" then " <address>=<information>" for every roster row
+//   window               answers "window" and a JSON object: the platform, whether the window is
+//                        exposed (mapped by the window system) and active, the focused control
+//   focus                activates the window and puts the focus in the compose box; "focused"
+//   type <text>          types the text into the compose box as key presses; "typed"
+//   enter                presses Enter in the compose box; "entered"
+//   compose              answers "compose" and a JSON object: the compose box's text and the
+//                        preedit an input method shows in it
 #include "app/mainwindow.h"
 #include "app/windowlifetime.h"
 #include "roster/memberlist.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QWindow>
 #include <QPushButton>
 #include <QSocketNotifier>
 
@@ -25,9 +38,44 @@ void answer(const QByteArray &line)
     std::fflush(stdout);
 }
 
+void answer(const QByteArray &word, const QJsonObject &object)
+{
+    answer(word + ' ' + QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+QJsonObject windowState(const MainWindow &window)
+{
+    const QWidget *focused = QApplication::focusWidget();
+    return {{"platform", QGuiApplication::platformName()},
+            {"exposed", window.windowHandle() && window.windowHandle()->isExposed()},
+            {"active", window.isActiveWindow()},
+            {"focus", focused ? focused->objectName() : QString()}};
+}
+
+QJsonObject composeState(const MainWindow &window)
+{
+    const QTextLayout *layout = window.txtSend()->textCursor().block().layout();
+    return {{"text", window.txtSend()->toPlainText()},
+            {"preedit", layout ? layout->preeditAreaText() : QString()}};
+}
+
+void press(QWidget *target, int key, const QString &text)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &up);
+}
+
 void perform(MainWindow &window, const QByteArray &command)
 {
-    const QList<QByteArray> words = command.trimmed().split(' ');
+    const QByteArray trimmed = command.trimmed();
+    if (trimmed.startsWith("type ")) {
+        press(window.txtSend(), Qt::Key_unknown, QString::fromUtf8(trimmed.mid(5)));
+        answer("typed");
+        return;
+    }
+    const QList<QByteArray> words = trimmed.split(' ');
     if (words.size() == 2 && words[0] == "click") {
         if (auto *button = window.findChild<QPushButton *>(QString::fromLatin1(words[1]))) {
             answer("clicked " + words[1]);
@@ -42,6 +90,21 @@ void perform(MainWindow &window, const QByteArray &command)
                     + members.text(i, MemberList::Information).toUtf8();
         }
         answer(line);
+        return;
+    } else if (words.size() == 1 && words[0] == "window") {
+        answer("window", windowState(window));
+        return;
+    } else if (words.size() == 1 && words[0] == "focus") {
+        window.activateWindow();
+        window.txtSend()->setFocus();
+        answer("focused");
+        return;
+    } else if (words.size() == 1 && words[0] == "enter") {
+        press(window.txtSend(), Qt::Key_Return, QStringLiteral("\r"));
+        answer("entered");
+        return;
+    } else if (words.size() == 1 && words[0] == "compose") {
+        answer("compose", composeState(window));
         return;
     }
     answer("error " + command.trimmed());

@@ -206,6 +206,9 @@ class FaultTest(netlab.LabTest):
                         program.stderr_text())
         self.answers()  # the program goes on
         self.assertTrue(program.alive())
+        # Logging is off from the failure on: the many lines after it try no further write.
+        failures = [text for text in program.lines if text.startswith("ログを保存できません")]
+        self.assertEqual(len(failures), 1, program.stderr_text())
         with open(os.path.join(folder, os.listdir(folder)[0]), "rb") as file:
             raw = file.read()
         self.assertTrue(raw.endswith(b"\r\n"), repr(raw[-200:]))

@@ -1,6 +1,7 @@
-"""Shutdown, reload and the version request between running programs: a program sent SIGTERM
-tells every other member and keeps its geometry; a second program's reload finds every running
-peer again and its "情報" fills the Information column.
+"""Shutdown, reload and the version request between running programs: a program sent SIGTERM,
+or whose X display goes away, tells every other member and keeps its log and geometry; a
+second program's reload finds every running peer again and its "情報" fills the Information
+column.
 Run as: python3 test_requests.py <path-to-vorlan> (vorlan-driver must stand beside it)."""
 
 import os
@@ -13,6 +14,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import desktop  # noqa: E402
 import netlab  # noqa: E402
 from peer import BROADCAST, header  # noqa: E402
 
@@ -165,6 +167,44 @@ class RequestsTest(netlab.LabTest):
         rows = self.driven.wait_rows(lambda rows: all(rows.values()), "every row has its version")
         self.assertEqual(rows, {self.b: "V1.2.9", self.a: "V1.2.9", self.c: "V1.2.9",
                                 self.me: "V9.9.9"})
+
+
+class DisplayGoneTest(netlab.LabTest):
+    """The program on a private X server in host 1, a scripted peer in host 2. The X server
+    going away (a logout without a session manager) closes the program as its close box does."""
+    hosts = 2
+
+    def test_the_display_going_away_tells_the_members_and_keeps_the_log_and_the_geometry(self):
+        desktop.require_commands("Xvfb")
+        session = desktop.Session(self.lab.host(1))
+        self.addCleanup(session.close)
+        display = session.start_xvfb()
+        address = self.lab.host(1).address
+        peer = self.start_peer(2, PORT)
+        logs = self.lab.tempdir("log")
+        ini = ("[OPT]\nUserName=taro\nLogChk=1\nLogDir=%s\n[POSITION]\nX=1500\nY=1200\nW=9000\nH=6000\n"
+               % logs)
+        program = self.start_vorlan(1, port=PORT, ini=ini.replace("\n", "\r\n").encode("cp932"),
+                                    env={"QT_QPA_PLATFORM": "xcb", "DISPLAY": display})
+        peer.expect_code("201", source=address)
+        peer.send(header("201", peer.address), BROADCAST)
+        peer.expect_code("202", source=address)
+        peer.send(header("100", peer.address) + ",last line", address)
+        peer.send(header("405", peer.address), address)
+        peer.expect_code("406", source=address)  # the line was handled before this
+
+        session.servers[0].terminate()  # the X server goes away
+        self.assertEqual(program.wait_exit(10), 0, program.stderr_text())
+        self.assertEqual(peer.expect_code("301", source=address).destination, peer.address)
+        files = os.listdir(logs)
+        self.assertEqual(len(files), 1, files)
+        with open(os.path.join(logs, files[0]), "rb") as file:
+            lines = file.read().decode("cp932").split("\r\n")
+        self.assertEqual([line[8:] for line in lines[1:]],
+                         ["\ttaroが参加しました。", "\tpeerが参加しました。", " peer->\tlast line", ""])
+        entries = section(program.ini_path, "POSITION")
+        self.assertEqual([key for key, _ in entries], POSITION_KEYS)
+        self.assertEqual(entries[:4], [("X", "1500"), ("Y", "1200"), ("W", "9000"), ("H", "6000")])
 
 
 class RequestsWithoutGatewayTest(RequestsTest):

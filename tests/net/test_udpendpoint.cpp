@@ -279,23 +279,30 @@ TEST_F(EndpointPair, AQueueTakenInBatchesKeepsItsOrderThroughHandlersThatSend)
     b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.4"));
     ASSERT_TRUE(waitFor([&] { return a.tag() == "3" && b.tag() == "3"; }));
     // Every sixteenth line is answered from inside its handler, which lets events run, this
-    // endpoint's reading among them; the rest of the queue must still come, in order.
+    // endpoint's reading among them; the rest of the queue must still come, in order. A handler
+    // that sent ends its batch: what it queued after its send runs before the next line.
     QStringList entered;
+    int lines = 0;
     QObject::connect(&b, &UdpEndpoint::messageReceived, [&](const QString &text) {
         entered << text;
-        if (entered.size() % 16 == 0)
-            b.SendDatagram(QStringLiteral("406 0,pc02,127.0.0.3,09:00:01,%1").arg(entered.size()),
-                           QStringLiteral("127.0.0.2"));
+        if (++lines % 16 != 0)
+            return;
+        b.SendDatagram(QStringLiteral("406 0,pc02,127.0.0.3,09:00:01,%1").arg(lines), QStringLiteral("127.0.0.2"));
+        QMetaObject::invokeMethod(&b, [&entered] { entered << "turn"; }, Qt::QueuedConnection);
     });
     RawPeer flood("127.0.0.4");
     constexpr int Count = 200; // well inside the default receive buffer
-    for (int i = 0; i < Count; ++i)
+    QStringList expected;
+    for (int i = 0; i < Count; ++i) {
         flood.send(QByteArray("100 0o,h,127.0.0.4,00:00:00,") + QByteArray::number(i), "127.0.0.3", port);
+        expected << QStringLiteral("100 0o,h,127.0.0.4,00:00:00,%1").arg(i);
+        if ((i + 1) % 16 == 0)
+            expected << "turn";
+    }
 
-    ASSERT_TRUE(waitFor([&] { return entered.size() == Count && receivedA.size() == Count / 16; }))
+    ASSERT_TRUE(waitFor([&] { return entered.size() == expected.size() && receivedA.size() == Count / 16; }))
         << entered.size() << " " << receivedA.size();
-    for (int i = 0; i < Count; ++i)
-        EXPECT_EQ(entered[i], QStringLiteral("100 0o,h,127.0.0.4,00:00:00,%1").arg(i));
+    EXPECT_EQ(entered, expected);
     for (int k = 0; k < Count / 16; ++k)
         EXPECT_EQ(receivedA[k], QStringLiteral("406 0,pc02,127.0.0.3,09:00:01,%1").arg(16 * (k + 1)));
 }

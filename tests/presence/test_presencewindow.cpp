@@ -50,6 +50,10 @@ TEST_F(PresenceTest, AwayShowsOnBothSidesAndAKeywordLineBlinksTheInactiveWindow)
     }
     EXPECT_TRUE(a.WindowActive());
     EXPECT_FALSE(b.WindowActive());
+    // The window manager resizes b while a has the focus: b stays inactive, so a line blinks it.
+    b.resize(b.width() + 30, b.height() + 20);
+    QApplication::processEvents();
+    EXPECT_FALSE(b.WindowActive());
 
     auto *comDesk = a.findChild<QPushButton *>("comDesk");
     comDesk->click();
@@ -92,7 +96,15 @@ TEST_F(PresenceTest, TheWindowFollowsMinimisingAndRestoringAndTheTestButtonBlink
     EXPECT_FALSE(window.WindowActive());
     window.showNormal();
     ASSERT_TRUE(waitFor([&] { return !window.isMinimized(); }));
-    EXPECT_TRUE(window.WindowActive());
+    EXPECT_FALSE(window.WindowActive()); // restored, but not activated
+    window.activateWindow();
+    ASSERT_TRUE(waitFor([&] { return window.WindowActive(); }));
+    window.showMinimized();
+    ASSERT_TRUE(waitFor([&] { return window.isMinimized(); }));
+    EXPECT_FALSE(window.WindowActive());
+    window.showNormal();
+    ASSERT_TRUE(waitFor([&] { return !window.isMinimized(); }));
+    EXPECT_TRUE(window.WindowActive()); // it kept the focus
 
     window.findChild<QPushButton *>("comTest")->click();
     EXPECT_FALSE(window.WindowActive());

@@ -9,8 +9,11 @@
 #include "settings/optionpickers.h"
 #include "support/settingsfolder.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFontDialog>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -21,9 +24,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -116,9 +122,9 @@ protected:
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, typed);
         QCoreApplication::sendEvent(target, &event);
     }
-    static void leave(QWidget *target)
+    static void leave(QWidget *target, Qt::FocusReason reason = Qt::TabFocusReason)
     {
-        QFocusEvent event(QEvent::FocusOut, Qt::TabFocusReason);
+        QFocusEvent event(QEvent::FocusOut, reason);
         QCoreApplication::sendEvent(target, &event);
     }
 
@@ -126,6 +132,15 @@ protected:
     FakePickers *m_pickers = nullptr;
     std::unique_ptr<frmOption> m_dialog;
 };
+
+int titleBottom(const QGroupBox *frame)
+{
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    return frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame).bottom() + 1;
+}
 
 QString fontKeys(const char *prefix, const FontSetting &font)
 {
@@ -141,7 +156,7 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
 {
     MainWindow &window = load(QStringLiteral(
         "[OPT]\r\nFT=25\r\nUserName=taro\r\nMiss=さん\r\nCO=255\r\nNormal=7\r\nKeyWord=1\r\nSpecify=2\r\n"
-        "BeepNormal=9\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\n"
+        "BeepNormal=9\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\n"
         "[IP]\r\n1=10.0.0.1\r\n2=hostb\r\n3=old3\r\n4=old4\r\n[KEY]\r\n1=abc\r\n2=def\r\n"));
     frmOption &dialog = open();
 
@@ -163,6 +178,7 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     EXPECT_EQ(child<QListWidget>("lstIP")->count(), 4);
     EXPECT_FALSE(checked("chkLogFileName"));
     EXPECT_FALSE(child("txtLogFileName")->isEnabled() || child("comLogFileName")->isEnabled());
+    EXPECT_FALSE(checked("chkNotify"));
     EXPECT_EQ(child<QLabel>("lblMessageFont")->text(), QFontInfo(window.rtfHomeMessage()->font()).family());
 
     // Tabs: only the shown tab's frames are visible; the tab already shown changes nothing.
@@ -176,6 +192,13 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     EXPECT_EQ(dialog.CurrentTab(), 1);
     EXPECT_TRUE(shown("famDeskIconname") && !shown("famWave"));
     EXPECT_TRUE(shown("comOk") && shown("comCancel"));
+
+    // Esc closes nothing; a minimised dialog comes back (it would take the main window with it).
+    press(child("txtUserName"), Qt::Key_Escape, "\x1b");
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog.isMinimized());
 
     // Two addresses left of four; a blank keyword line in the middle.
     QListWidget *list = child<QListWidget>("lstIP");
@@ -192,16 +215,17 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     // Keys already in the file keep their spelling ("KeyWord"); new ones are written as saved.
     const QString expected =
         QStringLiteral("[OPT]\r\nFT=10\r\nUserName=taro\r\nMiss=さん\r\nCO=255\r\nNormal=0\r\nKeyWord=1\r\n"
-                       "Specify=2\r\nBeepNormal=0\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nLogDir=\r\n")
-        + fontKeys("Member", s.MemberFont) + fontKeys("Message", s.MessageFont) + fontKeys("Send", s.SendFont) + QStringLiteral("Notify=1\r\n")
+                       "Specify=2\r\nBeepNormal=0\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\nLogDir=\r\n")
+        + fontKeys("Member", s.MemberFont) + fontKeys("Message", s.MessageFont) + fontKeys("Send", s.SendFont)
         + QStringLiteral("[IP]\r\n1=10.0.0.1\r\n2=hostb\r\n3=\r\n4=old4\r\n[KEY]\r\n1=abc\r\n2=\r\n3=def\r\n4=\r\n"
                          "[WAVE]\r\nMove=\r\nPop=\r\n[ICON]\r\nStand=\r\nMove=\r\nPop=\r\nDesk=\r\n");
     EXPECT_EQ(readFile(iniPath()), encodeCp932(expected));
     EXPECT_EQ(window.lstIP(), QStringList({"10.0.0.1", "hostb"}));
     EXPECT_EQ(window.lstPopup(), QStringList({"abc", "", "def"}));
     EXPECT_EQ(s.FlashMinutes, 10);
-    EXPECT_EQ(s.NormalAction, 0);
-    EXPECT_EQ(s.NormalSound, 0);
+    EXPECT_EQ(QList<qint16>({s.NormalAction, s.KeywordAction, s.SpecifyAction}), QList<qint16>({0, 1, 2}));
+    EXPECT_EQ(QList<qint16>({s.NormalSound, s.KeywordSound, s.SpecifySound}), QList<qint16>({0, 2, 3}));
+    EXPECT_EQ(s.Notify, 0);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -225,12 +249,19 @@ TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
     child<QRadioButton>("optKeywordImportant")->setChecked(true);
     EXPECT_TRUE(checked("optNormalPopup") && checked("optKeywordImportant") && checked("optSpecifyRecieve"));
 
-    // The log box enables the folder controls; the text stays.
-    child<QLineEdit>("txtLogFileName")->setText("/tmp/x");
+    // The log box enables the folder controls and whitens the field; the text stays.
+    QLineEdit *folder = child<QLineEdit>("txtLogFileName");
+    const QColor white = m_dialog->palette().color(QPalette::Base);
+    const QColor grey = m_dialog->palette().color(QPalette::Button);
+    ASSERT_NE(white, grey);
+    EXPECT_EQ(folder->palette().color(QPalette::Base), grey);
+    folder->setText("/tmp/x");
     child<QCheckBox>("chkLogFileName")->setChecked(true);
-    EXPECT_TRUE(child("txtLogFileName")->isEnabled() && child("comLogFileName")->isEnabled());
+    EXPECT_TRUE(folder->isEnabled() && child("comLogFileName")->isEnabled());
+    EXPECT_EQ(folder->palette().color(QPalette::Base), white);
     child<QCheckBox>("chkLogFileName")->setChecked(false);
-    EXPECT_FALSE(child("txtLogFileName")->isEnabled() || child("comLogFileName")->isEnabled());
+    EXPECT_FALSE(folder->isEnabled() || child("comLogFileName")->isEnabled());
+    EXPECT_EQ(folder->palette().color(QPalette::Base), grey);
     EXPECT_EQ(text("txtLogFileName"), "/tmp/x");
 
     // Blink time: digits only, 0 to 10; Backspace and letters change nothing; a pasted -3 gives 10.
@@ -251,10 +282,13 @@ TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
     flash->clear();
     flash->insert("-3");
     EXPECT_EQ(flash->text(), "10");
-    // The spin bar writes its own value; at the top (10) its up arrow changes nothing.
+    // The spin bar writes its own value and puts the caret in the field; at the top (10) its up
+    // arrow changes nothing.
     QScrollBar *spin = child<QScrollBar>("scrFlash");
+    child("txtMiss")->setFocus();
     spin->setValue(6);
     EXPECT_EQ(flash->text(), "4");
+    EXPECT_EQ(m_dialog->focusWidget(), flash);
     spin->setValue(0);
     flash->setText("3");
     spin->triggerAction(QAbstractSlider::SliderSingleStepSub);
@@ -277,10 +311,20 @@ TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
     ip->setText("hosta");
     click("comDelIP");
     EXPECT_EQ(list->count(), 3);
+    // A deleted entry leaves nothing selected: a second press deletes nothing.
     list->setCurrentRow(1);
     click("comDelIP");
     EXPECT_EQ(list->count(), 2);
     EXPECT_EQ(list->item(1)->text(), "HostA");
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    click("comDelIP");
+    EXPECT_EQ(list->count(), 2);
+    // The selected entry goes, not the one the keyboard stands on.
+    list->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+    list->item(0)->setSelected(true);
+    click("comDelIP");
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), "HostA");
 
     // User name: no comma, typed or pasted; a stored name longer than 10 is not cut.
     QLineEdit *name = child<QLineEdit>("txtUserName");
@@ -307,8 +351,14 @@ TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
     desk->setText(icon);
     press(desk, Qt::Key_Return, "\r");
     EXPECT_EQ(imageOf(m_dialog->preview(3)), solidImage(qRgb(0, 200, 0)));
+    // Another window coming forward, or a menu opening, is no leaving of the field.
     QLineEdit *stand = child<QLineEdit>("txtStandIconname");
+    const QImage standing = imageOf(m_dialog->preview(0));
     stand->setText(icon);
+    for (const Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+        leave(stand, reason);
+        EXPECT_EQ(imageOf(m_dialog->preview(0)), standing) << reason;
+    }
     leave(stand);
     EXPECT_EQ(imageOf(m_dialog->preview(0)), solidImage(qRgb(0, 200, 0)));
 }
@@ -443,7 +493,7 @@ TEST_F(OptionsDialogTest, ok_applies_fonts_icons_and_names_to_the_window)
     EXPECT_EQ(window.identity().userName, "jiro");
     EXPECT_EQ(window.settings().FlashMinutes, 0);
 
-    const IniFile ini(iniPath());
+    const IniSnapshot ini(iniPath());
     const struct { const char *section, *key, *value; } keys[] = {
         {"OPT", "FT", ""},
         {"OPT", "UserName", "jiro"},
@@ -497,7 +547,22 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
     EXPECT_EQ(window.settings().LogEnabled, 1);
     EXPECT_EQ(readFile(path("20261207.txt")),
               "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n");
-    EXPECT_EQ(IniFile(iniPath()).readText("OPT", "LogChk"), "1");
+    EXPECT_EQ(IniSnapshot(iniPath()).readText("OPT", "LogChk"), "1");
+
+    // "Ok" again, logging still on, another folder: today's file stays open where it is and is
+    // not written again; the next day's file goes to the new folder.
+    const QString later = path("later");
+    ASSERT_TRUE(QDir().mkpath(later));
+    open();
+    child<QLineEdit>("txtLogFileName")->setText(later);
+    click("comOk");
+    window.WriteLog({"09:00:02 c->\tthree"});
+    EXPECT_EQ(readFile(path("20261207.txt")),
+              "*** 2026/12/07 ***\r\n09:00:00 a->\tone\r\n09:00:01 b->\ttwo\r\n09:00:02 c->\tthree\r\n");
+    m_clock.advance(24 * 3600);
+    window.WriteLog({"09:00:00 d->\tfour"});
+    EXPECT_EQ(QDir(later).entryList(QDir::Files), QStringList({"20261208.txt"}));
+    EXPECT_EQ(readFile(later + "/20261208.txt"), "*** 2026/12/08 ***\r\n09:00:00 d->\tfour\r\n");
 
     // Logging left on with its folder cleared: the message too, not tomorrow's file at the root.
     open();
@@ -505,7 +570,7 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
     click("comOk");
     EXPECT_EQ(m_messages, QStringList({message}));
     EXPECT_TRUE(m_dialog->isVisible());
-    EXPECT_EQ(window.settings().LogFolder, m_dir.path());
+    EXPECT_EQ(window.settings().LogFolder, later);
     m_messages.clear();
     click("comCancel");
 
@@ -515,4 +580,113 @@ TEST_F(OptionsDialogTest, logging_switched_on_writes_the_header_and_the_view_or_
     click("comOk");
     EXPECT_FALSE(window.logWriter().isOpen());
     EXPECT_EQ(window.settings().LogEnabled, 0);
+}
+
+TEST_F(OptionsDialogTest, every_text_shows_whole_and_apart_in_the_running_font)
+{
+    load();
+    const QFont before = QApplication::font();
+    // The toolkit's default, and the Japanese fonts of a desktop here, at two sizes.
+    for (const char *family : {"", "IPAGothic", "IPAPGothic"}) {
+        for (const int points : {9, 11}) {
+            QFont font = before;
+            if (*family)
+                font.setFamilies({QLatin1String(family)});
+            font.setPointSize(points);
+            QApplication::setFont(font);
+            frmOption &dialog = open();
+            SCOPED_TRACE(std::string(family) + " " + std::to_string(points) + "pt");
+            EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+            EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+            for (int tab : {0, 1}) {
+                child<QTabBar>("tabOption")->setCurrentIndex(tab);
+                for (QWidget *w : dialog.findChildren<QWidget *>()) {
+                    const auto *label = qobject_cast<QLabel *>(w);
+                    const auto *box = qobject_cast<QAbstractButton *>(w);
+                    auto *frame = qobject_cast<QGroupBox *>(w);
+                    if (!w->isVisibleTo(&dialog) || (label && label->text().isEmpty()) || qobject_cast<QPushButton *>(w))
+                        continue;
+                    const QString text = label ? label->text() : box ? box->text() : frame ? frame->title() : QString();
+                    if (label || box) {
+                        EXPECT_LE(w->sizeHint().width(), w->width()) << qPrintable(text);
+                        EXPECT_LE(w->sizeHint().height(), w->height()) << qPrintable(text);
+                    } else if (frame) {
+                        EXPECT_LE(frame->minimumSizeHint().width(), frame->width()) << qPrintable(text);
+                        for (const QWidget *inside : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                            EXPECT_GE(inside->y(), titleBottom(frame)) << qPrintable(text);
+                    } else {
+                        continue;
+                    }
+                    // Inside its frame, clear of every other control shown with it.
+                    QWidget *parent = w->parentWidget();
+                    EXPECT_TRUE(parent->rect().contains(w->geometry())) << qPrintable(text);
+                    for (const QWidget *other : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                        if (other != w && other->isVisibleTo(&dialog) && other->objectName() != "tabStrip") {
+                            EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                                << qPrintable(text) << " / " << qPrintable(other->objectName());
+                        }
+                    }
+                }
+            }
+            // The grid's buttons stand under the middle of their headings, however wide these grew.
+            const QStringList headings = {QStringLiteral("受信アイコン"), QStringLiteral("重要アイコン"), "Pop up",
+                                          QStringLiteral("受信Wave"), QStringLiteral("重要Wave"), "Beep"};
+            const char *const columns[] = {"optRecieve", "optImportant", "optPopup", "chkWave1", "chkWave2", "chkBeep"};
+            for (const QLabel *heading : child("famMovement")->findChildren<QLabel *>()) {
+                const qsizetype column = headings.indexOf(heading->text());
+                for (const char *row : {"Normal", "Keyword", "Specify"}) {
+                    if (column < 0)
+                        break;
+                    const QByteArray name = QByteArray(columns[column]).insert(3, row);
+                    EXPECT_LE(qAbs(child(name.constData())->geometry().center().x() - heading->geometry().center().x()), 1)
+                        << name.constData();
+                }
+            }
+            m_dialog.reset();
+        }
+    }
+    QApplication::setFont(before);
+}
+
+TEST(QtOptionPickers, the_font_dialog_opens_on_the_font_shown_and_ok_gives_it_back)
+{
+    struct Case
+    {
+        const char *family;
+        int points;
+        QFont::Weight weight;
+        bool italic;
+    };
+    const Case cases[] = {
+        {"DejaVu Sans", 9, QFont::Normal, false}, // Qt's dialog alone starts on "Oblique"
+        {"DejaVu Sans", 12, QFont::Bold, true},
+        {"DejaVu Sans", 10, QFont::ExtraLight, false},
+        {"DejaVu Serif", 11, QFont::Normal, true},
+        {"IPAGothic", 10, QFont::Normal, false},
+        {"Sans Serif", 9, QFont::Normal, false}, // a name fontconfig stands in for
+    };
+    QtOptionPickers pickers;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        const QFont font(QString::fromLatin1(c.family), c.points, c.weight, c.italic);
+        const QFontInfo shown(font);
+        QFont opened;
+        QTimer::singleShot(0, [&opened] {
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFontDialog *>(window);
+                if (dialog && dialog->isVisible()) {
+                    opened = dialog->currentFont();
+                    dialog->accept();
+                }
+            }
+        });
+        const std::optional<QFont> chosen = pickers.pickFont(nullptr, font);
+        ASSERT_TRUE(chosen);
+        for (const QFont &f : {opened, *chosen}) {
+            EXPECT_EQ(f.family(), shown.family());
+            EXPECT_EQ(f.pointSize(), c.points);
+            EXPECT_EQ(f.weight(), shown.weight());
+            EXPECT_EQ(f.italic(), c.italic);
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #include "settings/settingslocation.h"
 
+#include "support/childprocess.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vorlan {
@@ -24,15 +24,15 @@ protected:
 
     // Runs the choice in a child whose view of the program folder is a read-only mount, the way
     // an installed copy sees /usr/bin; a permission bit would not stop root, and CI runs as root.
-    // Returns the chosen path, or nothing where this process may not make mounts.
     // With fileWritable, the existing Vorlan.ini is mounted read-write over the read-only folder.
-    std::optional<QString> chooseOnReadOnlyProgramDir(bool fileWritable = false)
+    // Gives the child's status (0, or CouldNotSetUp where this process may not make mounts) and
+    // the path it chose.
+    std::pair<int, QString> chooseOnReadOnlyProgramDir(bool fileWritable = false)
     {
         int pipeFds[2];
         if (::pipe(pipeFds) != 0)
-            return std::nullopt;
-        const pid_t child = ::fork();
-        if (child == 0) {
+            return {-1, {}};
+        const int status = test::exitStatusInChild([&] {
             ::close(pipeFds[0]);
             const QByteArray dir = QFile::encodeName(programDir());
             if (::unshare(CLONE_NEWNS) != 0
@@ -40,28 +40,24 @@ protected:
                 || ::mount(dir.constData(), dir.constData(), nullptr, MS_BIND, nullptr) != 0
                 || ::mount(nullptr, dir.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
                            nullptr) != 0)
-                ::_exit(2);
+                return test::CouldNotSetUp;
             const QByteArray file = dir + "/Vorlan.ini";
             // A bind mount starts with its source's flags: make it writable again.
             if (fileWritable
                 && (::mount(file.constData(), file.constData(), nullptr, MS_BIND, nullptr) != 0
                     || ::mount(nullptr, file.constData(), nullptr, MS_BIND | MS_REMOUNT, nullptr) != 0))
-                ::_exit(2);
+                return test::CouldNotSetUp;
             const QByteArray chosen = settingsFilePath(programDir(), configDir()).toUtf8();
-            [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], chosen.constData(), chosen.size());
-            ::_exit(0);
-        }
+            const ssize_t written = ::write(pipeFds[1], chosen.constData(), size_t(chosen.size()));
+            return written == chosen.size() ? 0 : 1;
+        });
         ::close(pipeFds[1]);
         QByteArray chosen;
         char buffer[4096];
         for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
             chosen.append(buffer, got);
         ::close(pipeFds[0]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return std::nullopt;
-        return QString::fromUtf8(chosen);
+        return {status, QString::fromUtf8(chosen)};
     }
 
     QTemporaryDir m_root;
@@ -78,11 +74,10 @@ TEST_F(SettingsLocation, AWritableProgramFolderKeepsTheFileBesideTheProgram)
 
 TEST_F(SettingsLocation, AReadOnlyProgramFolderMovesTheFileToTheUsersConfiguration)
 {
-    const auto chosen = chooseOnReadOnlyProgramDir();
-    if (!chosen && qEnvironmentVariable("CI") != QLatin1String("true"))
-        GTEST_SKIP() << "needs a private mount namespace (root)";
-    ASSERT_TRUE(chosen);
-    EXPECT_EQ(chosen->toStdString(), (configDir() + "/Vorlan.ini").toStdString());
+    const auto [status, chosen] = chooseOnReadOnlyProgramDir();
+    VORLAN_SKIP_IF_CHILD_COULD_NOT_SET_UP(status, "needs a private mount namespace (root)");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(chosen.toStdString(), (configDir() + "/Vorlan.ini").toStdString());
     EXPECT_TRUE(QDir(configDir()).exists()) << "the folder is made, so the first save succeeds";
 }
 
@@ -90,11 +85,10 @@ TEST_F(SettingsLocation, AWritableFileInAReadOnlyFolderStaysInUse)
 {
     // A file the user may write keeps serving even where no new file could be made beside it.
     test::writeFile(programDir() + "/Vorlan.ini", "[OPT]\r\nUserName=a\r\n");
-    const auto chosen = chooseOnReadOnlyProgramDir(true);
-    if (!chosen && qEnvironmentVariable("CI") != QLatin1String("true"))
-        GTEST_SKIP() << "needs a private mount namespace (root)";
-    ASSERT_TRUE(chosen);
-    EXPECT_EQ(chosen->toStdString(), (programDir() + "/Vorlan.ini").toStdString());
+    const auto [status, chosen] = chooseOnReadOnlyProgramDir(true);
+    VORLAN_SKIP_IF_CHILD_COULD_NOT_SET_UP(status, "needs a private mount namespace (root)");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(chosen.toStdString(), (programDir() + "/Vorlan.ini").toStdString());
 }
 
 } // namespace
