@@ -53,7 +53,7 @@ void WorstChatLine(benchmark::State &state)
     const QString line = header + QString(4094 - header.size(), u'x');
     for (auto _ : state) {
         conversation.dispatcher.ProcessMessage(line, Peer3);
-        settle();
+        settle(conversation.view);
     }
 }
 
@@ -72,7 +72,7 @@ void WorstPastLogReply(benchmark::State &state)
     const QString reply = header + payload;
     for (auto _ : state) {
         conversation.dispatcher.ProcessMessage(reply, QStringLiteral("10.0.0.3"));
-        settle();
+        settle(conversation.view);
     }
 }
 

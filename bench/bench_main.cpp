@@ -27,7 +27,6 @@ int main(int argc, char **argv)
     registerRosterBenchmarks();
     registerFanOutBenchmarks();
     registerLogBenchmarks();
-    registerSettingsBenchmarks();
     registerCodecBenchmarks();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

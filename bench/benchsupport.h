@@ -22,9 +22,6 @@ struct Sizes
     int manyMembers = 2000;
     int fanOut = 1000;
     int logWrites = 100000;
-    int smallList = 2000;
-    int largeList = 16000;
-    int largeSettingsBytes = 1000 * 1000; // "1 MB", within the settings file's 1 MiB limit
 };
 
 const Sizes &sizes();
@@ -34,7 +31,7 @@ void setSmoke();
 benchmark::internal::Benchmark *tuned(benchmark::internal::Benchmark *benchmark);
 
 // A receiving peer without a window: the roster, the view and the dispatch, lines arriving as
-// a peer at 10.0.0.2 sends them.
+// a peer at 10.0.0.2 sends them, all of them in the document when it is made.
 struct Conversation
 {
     explicit Conversation(int lines);
@@ -50,8 +47,10 @@ struct Conversation
 // The view shown on the (offscreen) screen at the size of the main window's design, with its
 // layout finished, so that a benchmark includes the layout and paint a user waits for.
 void showAndSettle(ConversationView &view);
-// Lets every pending event run (layout, paint) the way the event loop would after a datagram.
+// Lets every pending event run (layout, paint) the way the event loop would after a datagram;
+// with a view, its next frame comes first, without waiting for the frame's time.
 void settle();
+void settle(ConversationView &view);
 
 // A chat line from 10.0.0.3 with the given text.
 QString chatFrom3(const QString &text);
@@ -63,7 +62,6 @@ void registerConversationBenchmarks();
 void registerRosterBenchmarks();
 void registerFanOutBenchmarks();
 void registerLogBenchmarks();
-void registerSettingsBenchmarks();
 void registerCodecBenchmarks();
 
 } // namespace vorlan::bench

@@ -1,9 +1,14 @@
-"""Whole-process figures: a release vorlan under Xvfb in a private network namespace, fed from a
-second namespace host; start-up against a minimal Qt window. Everything runs inside a lab of
-tests/e2e/netlab.py, which removes its namespaces, processes and folders on every way out.
+"""Whole-process figures: a release vorlan under Xvfb in a private network namespace (host 1),
+fed by an open-loop paced sender on a second namespace host (host 2), each figure against a
+baseline measured in the same run: the plain C receiver (vorlan_floor_receiver) for receiving,
+the minimal Qt window for start-up, the same program without a flood for key latency. Every
+figure is taken in repetitions that alternate with those of its baseline, so both sides see the
+same moments of a shared machine. Everything runs inside a lab of tests/e2e/netlab.py, which
+removes its namespaces, processes and folders on every way out; X clients (xdotool, xev, the
+key presser) run inside the lab host too, on the lab's own display.
 
-Used by run.py; on its own: python3 wholeprocess.py <build folder> [--view-lines N] [--perf FILE]
-prints the figures as JSON.
+Used by run.py; on its own: python3 wholeprocess.py <build folder> [--quick] prints the figures
+as JSON.
 """
 
 import argparse
@@ -22,10 +27,38 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 import netlab  # noqa: E402
 
 PORT = 8888
+# The paces of the ingest figures, lines a second offered, and how long each round offers them:
+# the slowest pace runs longest, so its memory figure rests on enough lines.
+RATES = (500, 2000, 5000, 10000, 20000)
+ROUND_SECONDS = {500: 12}
+DEFAULT_ROUND_SECONDS = 3
+PAYLOAD = "受信試験の行です。流量を測るための日本語と数字が並んでいます。" * 2
+PAYLOAD_CHARACTERS = 40
+# The send box's and the reload button's centres, from the design's twips at 96 dpi.
+SEND_BOX = (8 + 577 // 2, 256 + 13)
+RELOAD_BUTTON = (304 + 32, 120 + 10)
+
+
+def process_cpu_seconds(pid):
+    """Processor time of the whole process so far, every thread counted, ended ones too."""
+    return time.clock_gettime(((~pid) << 3) | 2)
+
+
+def rss_bytes(pid):
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    return 0
+
+
+def median(values):
+    return statistics.median(values) if values else None
 
 
 class Display:
-    """Xvfb inside a lab host, on a display number it picks itself."""
+    """Xvfb inside a lab host, on a display number it picks itself, with a watcher of the root
+    window's map events and of the window-state requests clients send to it."""
 
     def __init__(self, host):
         self.host = host
@@ -40,20 +73,26 @@ class Display:
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.name = ":" + number
-        self.maps = []
+        self.maps, self.state_requests = [], []
         self._condition = threading.Condition()
+        # Map events come with substructure notification; what clients send to the root for a
+        # window manager (a window-state request) with structure notification.
         self._watcher = host.popen(["xev", "-display", self.name, "-root", "-event",
-                                    "substructure"], stdout=subprocess.PIPE,
+                                    "substructure", "-event", "structure"], stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL, text=True, bufsize=1)
         threading.Thread(target=self._watch, daemon=True).start()
         time.sleep(0.5)
 
     def _watch(self):
         for line in self._watcher.stdout:
-            if line.startswith("MapNotify"):
-                with self._condition:
+            with self._condition:
+                if line.startswith("MapNotify"):
                     self.maps.append(time.monotonic())
-                    self._condition.notify_all()
+                elif line.startswith("ClientMessage"):
+                    self.state_requests.append(None)
+                elif "message_type" in line and "_NET_WM_STATE" in line and self.state_requests:
+                    self.state_requests[-1] = time.monotonic()
+                self._condition.notify_all()
 
     def wait_map(self, after, timeout=30):
         """The time of the first top-level window mapped after `after`; None on time-out."""
@@ -68,59 +107,69 @@ class Display:
                     return None
                 self._condition.wait(remaining)
 
-    def env(self):
+    def attention_requests(self, after):
+        """Window-state requests (what asking for the taskbar's attention sends) since `after`."""
+        with self._condition:
+            return len([t for t in self.state_requests if t is not None and t > after])
+
+    def env(self, **extra):
         env = dict(os.environ)
         env["DISPLAY"] = self.name
         env["QT_QPA_PLATFORM"] = "xcb"
         env.pop("WAYLAND_DISPLAY", None)
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        env.update(extra)
         return env
+
+    def xdotool(self, *args):
+        """xdotool on this display, inside the lab host; its standard output."""
+        _code, out, _err = self.host.run(["xdotool"] + list(args), env=self.env())
+        return out.decode("utf-8", "replace")
+
+    def window(self, name_pattern):
+        """The id of the first window whose name matches; None when there is none."""
+        windows = self.xdotool("search", "--name", name_pattern).split()
+        return windows[0] if windows else None
+
+    def click(self, window, x, y):
+        self.xdotool("mousemove", "--window", window, str(x), str(y), "click", "1")
 
     def title_count(self, name_pattern):
         """The member count in the caption of the window whose name matches; None when no such
         window or no count."""
-        code, out, _err = self.host.run(["xdotool", "search", "--name", name_pattern],
-                                        env=self.env())
-        for window in out.decode().split():
-            code, name, _err = self.host.run(["xdotool", "getwindowname", window], env=self.env())
-            match = re.search(r"\((\d+)\)\s*$", name.decode("utf-8", "replace"))
-            if code == 0 and match:
+        for window in self.xdotool("search", "--name", name_pattern).split():
+            match = re.search(r"\((\d+)\)\s*$", self.xdotool("getwindowname", window))
+            if match:
                 return int(match.group(1))
         return None
+
+
+class PropertyWatch:
+    """Counts the changes of one property of one window (xev inside the lab host)."""
+
+    def __init__(self, display, window, atom):
+        self.atom, self.changes = atom, 0
+        self._process = display.host.popen(["xev", "-display", display.name, "-id", window,
+                                            "-event", "property"], stdout=subprocess.PIPE,
+                                           stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        threading.Thread(target=self._watch, daemon=True).start()
+        time.sleep(0.3)
+
+    def _watch(self):
+        for line in self._process.stdout:
+            if "(%s)" % self.atom in line:
+                self.changes += 1
+
+    def close(self):
+        self._process.kill()
 
 
 def settings_file(log_folder):
     return ("[OPT]\r\nUserName=bench\r\nLogChk=1\r\nLogDir=%s\r\n" % log_folder).encode("cp932")
 
 
-def rss_bytes(pid):
-    with open("/proc/%d/status" % pid) as status:
-        for line in status:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) * 1024
-    return None
-
-
-def cpu_seconds(pid):
-    """User and system time the process has used so far."""
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / float(os.sysconf("SC_CLK_TCK"))
-
-
-def run_delay_seconds(pid):
-    """Time the process's threads have waited, runnable, for a processor (schedstat)."""
-    total = 0
-    for thread in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, thread)) as stat:
-                total += int(stat.read().split()[1])
-        except OSError:
-            pass
-    return total / 1e9
-
-
 def udp_receive_errors(host):
-    """RcvbufErrors of the host's namespace: datagrams dropped for want of buffer."""
+    """RcvbufErrors of the host's namespace: datagrams the kernel dropped for want of buffer."""
     _code, out, _err = host.run(["cat", "/proc/net/snmp"])
     lines = [line.split() for line in out.decode().splitlines() if line.startswith("Udp:")]
     if len(lines) < 2:
@@ -128,309 +177,408 @@ def udp_receive_errors(host):
     return int(dict(zip(lines[0], lines[1])).get("RcvbufErrors", 0))
 
 
-def start_vorlan(lab, host, display, binary, label):
-    folder = lab.tempdir(label)
-    logs = os.path.join(folder, "logs")
-    os.mkdir(logs)
-    copy = os.path.join(folder, "vorlan")
-    subprocess.run(["cp", binary, copy], check=True)
-    with open(os.path.join(folder, "Vorlan.ini"), "wb") as ini:
-        ini.write(settings_file(logs))
-    began = time.monotonic()
-    process = host.popen([copy, str(PORT)], env=display.env(), cwd=folder,
-                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    return process, began, logs
+class Receiver:
+    """A receiving program in host 1 whose lines go to files in a folder of its own."""
+
+    def size(self):
+        total = 0
+        for name in os.listdir(self.folder):
+            total += os.path.getsize(os.path.join(self.folder, name))
+        return total
+
+    def lines(self):
+        count = 0
+        for name in os.listdir(self.folder):
+            with open(os.path.join(self.folder, name), "rb") as file:
+                count += file.read().count(self.marker)
+        return count
+
+    def wait_drained(self, quiet=0.5, limit=30):
+        """Until nothing more is written for `quiet` seconds."""
+        last, since = self.size(), time.monotonic()
+        deadline = since + limit
+        while time.monotonic() < deadline:
+            time.sleep(0.1)
+            size = self.size()
+            if size != last:
+                last, since = size, time.monotonic()
+            elif time.monotonic() - since >= quiet:
+                return
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
 
 
-class Flood:
-    def __init__(self, host, target):
-        self.process = host.popen([sys.executable, os.path.join(HERE, "flood.py"), target,
-                                   str(PORT), host.address], stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, text=True, bufsize=1)
+class FloorReceiver(Receiver):
+    name = "floor"
+    marker = b"\n"
+
+    def __init__(self, rig):
+        self.folder = rig.lab.tempdir("floor")
+        self.process = rig.receiver.popen([rig.tools["floor"], str(PORT),
+                                           os.path.join(self.folder, "lines.txt")],
+                                          stdout=subprocess.PIPE, text=True)
         if self.process.stdout.readline().strip() != "ready":
-            raise RuntimeError("the sending host did not start")
-
-    def tell(self, command):
-        self.process.stdin.write(command + "\n")
-        self.process.stdin.flush()
-
-    def answer(self):
-        return self.process.stdout.readline().split()
-
-    def ask(self, command):
-        self.tell(command)
-        return self.answer()
+            raise RuntimeError("the C receiver did not start")
 
 
-def click(display, window, x, y):
-    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"],
-                   env=display.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=20)
+class VorlanReceiver(Receiver):
+    name = "vorlan"
+    marker = b"->\t"
 
-
-def main_window(host, display):
-    """The id of vorlan's main window; None when there is none."""
-    _code, out, _err = host.run(["xdotool", "search", "--name", "^Vorlan"], env=display.env())
-    windows = out.decode().split()
-    return windows[0] if windows else None
-
-
-class Clicker:
-    """Clicks the reload button of the window every `every` seconds from a thread while a flood
-    runs. Latency of one click: from just before xdotool is started to the kernel's arrival
-    time, at the sending host, of the Rejoin the click makes the program broadcast. It covers
-    the X server, the program's event loop (waiting behind the lines already taken), the click
-    handler and the send: what a user waits for before a click has its effect."""
-
-    # The reload button's centre in the design's twips (4560, 1800, 975 x 300) at 96 dpi.
-    BUTTON = (304 + 32, 120 + 10)
-
-    def __init__(self, display, window, every=0.25):
-        self.display, self.window, self.every = display, window, every
-        self.clicks = []
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._run, daemon=True)
-
-    def start(self):
-        self._thread.start()
-
-    def _run(self):
-        x, y = self.BUTTON
-        while not self._stop.wait(self.every):
-            # Run outside the lab host (the X server's socket is a file) to spare the start of
-            # a namespace helper; starting xdotool still counts, a few milliseconds.
-            self.clicks.append(time.time())
-            click(self.display, self.window, x, y)
-
-    def stop(self):
-        self._stop.set()
-        self._thread.join()
-
-    def latencies(self, arrivals):
-        """Per click, the first arrival after it and before the next click; None if none."""
-        result = []
-        for i, clicked in enumerate(self.clicks):
-            until = self.clicks[i + 1] if i + 1 < len(self.clicks) else float("inf")
-            later = [t for t in arrivals if clicked <= t < until]
-            result.append(min(later) - clicked if later else None)
-        return result
-
-
-def logged_lines(folder):
-    count = 0
-    for name in os.listdir(folder):
-        with open(os.path.join(folder, name), "rb") as log:
-            count += sum(1 for line in log if b"->\t" in line)
-    return count
-
-
-class Samples:
-    """Timed samples of a flood into one program: lines per second (wall clock), and per line
-    the program's own processor time, the time its threads waited runnable for a processor
-    (what other load on the machine costs it), and the X server's processor time."""
-
-    def __init__(self):
-        self.rates, self.cpu, self.delay, self.server = [], [], [], []
-
-    def take(self, flood, process, display, count, window):
-        cpu, server = cpu_seconds(process.pid), cpu_seconds(display.process.pid)
-        delay = run_delay_seconds(process.pid)
-        _word, seconds, late = flood.ask("lines %d %d" % (count, window))
-        self.rates.append(count / float(seconds))
-        self.cpu.append((cpu_seconds(process.pid) - cpu) / count)
-        self.delay.append((run_delay_seconds(process.pid) - delay) / count)
-        self.server.append((cpu_seconds(display.process.pid) - server) / count)
-        return int(late)
-
-    def medians(self, suffix):
-        return {"rate" + suffix: statistics.median(self.rates),
-                "rates" + suffix: self.rates,
-                "cpu_per_line" + suffix: statistics.median(self.cpu),
-                "run_delay_per_line" + suffix: statistics.median(self.delay),
-                "server_cpu_per_line" + suffix: statistics.median(self.server)}
-
-
-def ingest(lab, display, binary, view_lines, sample, window, perf_out, samples=6):
-    """Rate at an empty view, memory growth per line while the view fills, rate at view_lines.
-
-    Each rate is the median of `samples` samples of `sample` lines: one sample lasts a fraction
-    of a second, so a single one follows whatever else the machine does at that moment. The
-    empty-view samples each take a freshly started program (after a short warm-up, so the first
-    layout and the log file's creation are not counted), so none of them measures a view that
-    earlier samples filled; half of them run before the full-view ones and half after, so a
-    change in the machine's load during the run weighs on both sides alike."""
-    receiver, sender = lab.host(1), lab.host(2)
-    flood = Flood(sender, receiver.address)
-    errors_before = udp_receive_errors(receiver)
-    warm_up = min(200, sample)
-    counts = {"late": 0, "sent": 0, "logged": 0}
-    empty, full = Samples(), Samples()
-
-    def started(label):
-        process, began, logs = start_vorlan(lab, receiver, display, binary, label)
-        if display.wait_map(began) is None:
+    def __init__(self, rig, env=None):
+        folder = rig.lab.tempdir("vorlan")
+        self.folder = os.path.join(folder, "logs")
+        os.mkdir(self.folder)
+        copy = os.path.join(folder, "vorlan")
+        subprocess.run(["cp", rig.tools["vorlan"], copy], check=True)
+        with open(os.path.join(folder, "Vorlan.ini"), "wb") as ini:
+            ini.write(settings_file(self.folder))
+        self.began = time.monotonic()
+        self.process = rig.receiver.popen([copy, str(PORT)], env=rig.display.env(**(env or {})),
+                                          cwd=folder, stdin=subprocess.DEVNULL,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.shown = rig.display.wait_map(self.began)
+        if self.shown is None:
             raise RuntimeError("vorlan showed no window")
         time.sleep(1)
-        return process, logs
+        self.window = rig.display.window("^Vorlan")
 
-    def empty_samples(first, count):
-        for n in range(first, first + count):
-            process, logs = started("empty%d" % n)
-            counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
-            counts["late"] += empty.take(flood, process, display, sample, window)
-            process.kill()
-            process.wait()
-            counts["sent"] += warm_up + sample
-            counts["logged"] += logged_lines(logs)
 
-    empty_samples(0, samples // 2)
+class Rig:
+    """The lab, its display, the other host's listener and the tools."""
 
-    process, logs = started("ingest")
-    counts["late"] += int(flood.ask("lines %d %d" % (sample, window))[2])
-    time.sleep(1)
-    rss_start = rss_bytes(process.pid)
-    fill = max(view_lines - sample, 0)
-    # Clicks while the view fills: the program stays usable however long the flood.
-    main = main_window(receiver, display)
-    clicker = Clicker(display, main) if main else None
-    flood.ask("rejoins")
-    if clicker:
-        clicker.start()
-    counts["late"] += int(flood.ask("lines %d %d" % (fill, window))[2])
-    if clicker:
-        clicker.stop()
-    time.sleep(1)
-    arrivals = [float(t) for t in flood.ask("rejoins")[1:]]
-    latencies = clicker.latencies(arrivals) if clicker else []
-    rss_full = rss_bytes(process.pid)
-    recorder = None
-    if perf_out:
-        recorder = subprocess.Popen(["perf", "record", "--call-graph", "dwarf,32768", "-F", "500",
-                                     "-o", perf_out, "-p",
-                                     str(process.pid)], stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
-    for _ in range(samples):
-        # The same pause and warm-up as before each empty-view sample, so both sides start from
-        # the same state of the scheduler (a program that has just run flat out for a while
-        # waits longer for a processor at first on a busy machine).
+    def __init__(self, lab, build):
+        self.lab = lab
+        self.receiver, self.sender = lab.host(1), lab.host(2)
+        self.tools = {"vorlan": os.path.join(build, "vorlan"),
+                      "floor": os.path.join(build, "bench", "vorlan_floor_receiver"),
+                      "sender": os.path.join(build, "bench", "vorlan_paced_sender"),
+                      "minimal": os.path.join(build, "bench", "vorlan_minimal_window"),
+                      "notifications": os.path.join(build, "bench", "vorlan_bench_notifications")}
+        self.display = Display(self.receiver)
+        self.folder = lab.tempdir("rig")
+        self.first = 0
+        self.peer = self.sender.popen([sys.executable, os.path.join(HERE, "peerhost.py"),
+                                       self.receiver.address, str(PORT), self.sender.address],
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                                      bufsize=1)
+        if self.peer.stdout.readline().strip() != "ready":
+            raise RuntimeError("the other host did not start")
+
+    def ask(self, command):
+        self.peer.stdin.write(command + "\n")
+        self.peer.stdin.flush()
+        return self.peer.stdout.readline().split()
+
+    def start(self, name, **kwargs):
+        return VorlanReceiver(self, **kwargs) if name == "vorlan" else FloorReceiver(self)
+
+    def send_async(self, rate, count):
+        """Starts offering count chat lines of PAYLOAD_CHARACTERS characters at rate a second;
+        the process answers "sent <count> <seconds> <errors>" when done."""
+        path = os.path.join(self.folder, "lines-%d" % self.first)
+        with open(path, "wb") as out:
+            for n in range(self.first, self.first + count):
+                text = ("%07d " % n + PAYLOAD)[:PAYLOAD_CHARACTERS]
+                out.write(("100 0peer,peerhost,%s,10:00:00,%s\n"
+                           % (self.sender.address, text)).encode("cp932"))
+        self.first += count
+        return self.sender.popen([self.tools["sender"], self.receiver.address, str(PORT),
+                                  str(rate), path], stdout=subprocess.PIPE, text=True)
+
+    def send(self, rate, count):
+        words = self.send_async(rate, count).communicate()[0].split()
+        return int(words[1]), float(words[2])
+
+
+def ingest_round(rig, name, rate, seconds):
+    """One program, freshly started, offered rate lines a second for `seconds` after a warm-up:
+    lines lost (by its file and by the kernel's counter), its processor time per line and as a
+    share of one core, and its resident memory's growth per line."""
+    receiver = rig.start(name)
+    try:
+        rig.send(2000, 200)  # the first layout, the glyphs, the log file
+        receiver.wait_drained()
+        time.sleep(0.3)
+        pid = receiver.process.pid
+        lines, errors = receiver.lines(), udp_receive_errors(rig.receiver)
+        cpu, rss = process_cpu_seconds(pid), rss_bytes(pid)
+        server = process_cpu_seconds(rig.display.process.pid)
+        sent, elapsed = rig.send(rate, int(rate * seconds))
+        receiver.wait_drained()
+        cpu = process_cpu_seconds(pid) - cpu
+        server = process_cpu_seconds(rig.display.process.pid) - server
+        rss = rss_bytes(pid) - rss
+        received = receiver.lines() - lines
+        errors = udp_receive_errors(rig.receiver) - errors
+    finally:
+        receiver.close()
+    return {"sent": sent, "received": received, "lost": sent - received, "kernel_drops": errors,
+            "seconds": elapsed, "cpu_per_line": cpu / max(received, 1),
+            "core_share": cpu / elapsed, "x_server_per_line": server / max(received, 1),
+            "bytes_per_line": rss / max(received, 1)}
+
+
+def ingest(rig, rates, repetitions, seconds_for):
+    """Every pace, vorlan and the C receiver alternately, repetitions times; the paces rotate
+    from one repetition to the next."""
+    rounds = {rate: {"vorlan": [], "floor": []} for rate in rates}
+    for r in range(repetitions):
+        for i in range(len(rates)):
+            rate = rates[(i + r) % len(rates)]
+            order = ("floor", "vorlan") if (r + i) % 2 == 0 else ("vorlan", "floor")
+            for name in order:
+                rounds[rate][name].append(ingest_round(rig, name, rate, seconds_for(rate)))
+    return rounds
+
+
+def loaded(rig, rate, repetitions, seconds):
+    """Rounds at one pace with a fixed background job on every core (a busy loop each)."""
+    spinners = [rig.receiver.popen([sys.executable, "-c", "while True: pass"])
+                for _ in range(os.cpu_count() or 1)]
+    try:
+        rounds = {"vorlan": [], "floor": []}
+        for r in range(repetitions):
+            for name in (("floor", "vorlan") if r % 2 == 0 else ("vorlan", "floor")):
+                rounds[name].append(ingest_round(rig, name, rate, seconds))
+        return rounds
+    finally:
+        for spinner in spinners:
+            spinner.kill()
+            spinner.wait()
+
+
+class Keys:
+    """The key presser (xinput.py) inside the lab host, on its display."""
+
+    def __init__(self, rig):
+        self.process = rig.receiver.popen([sys.executable, os.path.join(HERE, "xinput.py")],
+                                          env=rig.display.env(), stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, text=True, bufsize=1)
+        if self.process.stdout.readline().strip() != "ready":
+            raise RuntimeError("no key presser on the lab's display")
+
+    def ask(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().split()
+
+    def line(self, text):
+        """Types text and Return; the time just before Return went to the display."""
+        self.ask("type " + text)
+        return float(self.ask("enter")[1])
+
+    def close(self):
+        self.ask("quit")
+        self.process.wait()
+
+
+def typed_arrivals(rig):
+    arrivals = {}
+    for item in rig.ask("typed")[1:]:
+        when, _sep, text = item.partition("=")
+        arrivals.setdefault(text, float(when))
+    return arrivals
+
+
+def key_latency(rig, view_lines, repetitions, presses=5, rate=20000):
+    """A line typed into the send box and sent with Return, until its datagram reaches the other
+    host: during a flood of rate lines a second into a view that holds view_lines already, and
+    without a flood, in alternating phases of one program."""
+    vorlan = rig.start("vorlan")
+    keys = None
+    try:
+        rig.ask("hello")  # the other host is listed, so a typed line goes to it
+        rig.send(rate, view_lines)
+        vorlan.wait_drained()
+        rig.display.click(vorlan.window, *SEND_BOX)
+        keys = Keys(rig)
+        keys.line("probe")
+        time.sleep(2)
+        if "probe" not in typed_arrivals(rig):
+            return {"error": "the click into the send box or the keys had no effect"}
+        pressed = {"flood": {}, "quiet": {}}
+        for r in range(repetitions):
+            for phase in (("flood", "quiet") if r % 2 == 0 else ("quiet", "flood")):
+                flood = None
+                if phase == "flood":
+                    flood = rig.send_async(rate, int(rate * (presses * 0.3 + 1.5)))
+                    time.sleep(0.5)
+                for k in range(presses):
+                    text = "k%d%s%d" % (r, phase[0], k)
+                    pressed[phase][text] = keys.line(text)
+                    time.sleep(0.3)
+                if flood:
+                    flood.communicate()
+                vorlan.wait_drained()
         time.sleep(1)
-        counts["late"] += int(flood.ask("lines %d %d" % (warm_up, window))[2])
-        counts["late"] += full.take(flood, process, display, sample, window)
-    if recorder:
-        recorder.send_signal(2)
-        recorder.wait(timeout=60)
-    counts["sent"] += sample + fill + samples * (warm_up + sample)
-    counts["logged"] += logged_lines(logs)
-    process.kill()
-    process.wait()
-
-    empty_samples(samples // 2, samples - samples // 2)
-    flood.ask("quit")
-    figures = {
-        "sample": sample, "samples": samples, "view_lines": sample + fill,
-        "bytes_per_line": (rss_full - rss_start) / float(fill) if fill else None,
-        "dropped": udp_receive_errors(receiver) - errors_before,
-        "late_windows": counts["late"], "click_latencies": latencies,
-        "sent": counts["sent"], "logged": counts["logged"],
-    }
-    figures.update(empty.medians("_empty"))
-    figures.update(full.medians("_full"))
-    return figures
+        arrivals = typed_arrivals(rig)
+        result = {}
+        for phase, presses_of in pressed.items():
+            result[phase] = [arrivals[text] - when if text in arrivals else None
+                             for text, when in presses_of.items()]
+        return result
+    finally:
+        if keys:
+            keys.close()
+        vorlan.close()
 
 
-def startup(lab, display, binary, minimal, runs):
-    """Spawn to window mapped, and resident memory 2 s later, for vorlan and the minimal window."""
-    host = lab.host(1)
-    results = {"vorlan": ([], []), "minimal": ([], [])}
-    for _ in range(runs):
-        for name in ("minimal", "vorlan"):
+def background_flood(rig, rate, seconds):
+    """A flood into a window that is not the active one: the desktop notifications it makes
+    (a notification service of the benchmark's own on a session bus in the lab), the caption
+    changes, the taskbar attention requests, and the lines lost."""
+    bus = rig.receiver.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    address = bus.stdout.readline().strip()
+    service = rig.receiver.popen([rig.tools["notifications"]],
+                                 env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address),
+                                 stdout=subprocess.PIPE, text=True, bufsize=1)
+    if service.stdout.readline().strip() != "ready":
+        raise RuntimeError("no notification service")
+    notes = []
+    threading.Thread(target=lambda: notes.extend(iter(service.stdout.readline, "")),
+                     daemon=True).start()
+    vorlan = rig.start("vorlan", env={"DBUS_SESSION_BUS_ADDRESS": address})
+    other = None
+    try:
+        # Another program's window takes the focus: vorlan's window is in the background.
+        began = time.monotonic()
+        other = rig.receiver.popen([rig.tools["minimal"]], env=rig.display.env(),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        rig.display.wait_map(began)
+        time.sleep(1)
+        # Without a window manager, the input focus goes where it is set: to vorlan first, so
+        # that it knows itself active, then to the other window.
+        for window in (vorlan.window, rig.display.window("^Minimal window")):
+            rig.display.xdotool("windowfocus", "--sync", window)
+            time.sleep(0.5)
+        captions = PropertyWatch(rig.display, vorlan.window, "_NET_WM_NAME")
+        before = time.monotonic()
+        lines = vorlan.lines()
+        sent, elapsed = rig.send(rate, int(rate * seconds))
+        vorlan.wait_drained()
+        time.sleep(6)  # a summary of the last lines may still be due
+        captions.close()
+        received = vorlan.lines() - lines
+        summaries = [line.split(" ", 3)[3].strip() for line in notes if line.startswith("notify")]
+        return {"sent": sent, "received": received, "lost": sent - received, "seconds": elapsed,
+                "notifications": len(summaries), "last_summary": summaries[-1] if summaries else "",
+                "caption_changes": captions.changes,
+                "attention_requests": rig.display.attention_requests(before)}
+    finally:
+        vorlan.close()
+        for process in (other, service, bus):
+            if process and process.poll() is None:
+                process.kill()
+                process.wait()
+
+
+def startup(rig, runs):
+    """Spawn to window mapped, and resident memory 2 s later, for vorlan and the minimal window,
+    alternately."""
+    results = {"vorlan": {"seconds": [], "rss": []}, "minimal": {"seconds": [], "rss": []}}
+    for r in range(runs):
+        for name in (("minimal", "vorlan") if r % 2 == 0 else ("vorlan", "minimal")):
             if name == "vorlan":
-                process, began, _logs = start_vorlan(lab, host, display, binary, "startup")
+                vorlan = rig.start("vorlan")
+                began, shown, process = vorlan.began, vorlan.shown, vorlan.process
+                time.sleep(1)
             else:
                 began = time.monotonic()
-                process = host.popen([minimal], env=display.env(), stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-            shown = display.wait_map(began)
-            time.sleep(2)
+                process = rig.receiver.popen([rig.tools["minimal"]], env=rig.display.env(),
+                                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                shown = rig.display.wait_map(began)
+                time.sleep(2)
             memory = rss_bytes(process.pid)
             process.kill()
             process.wait()
             if shown is not None:
-                results[name][0].append(shown - began)
-                results[name][1].append(memory)
+                results[name]["seconds"].append(shown - began)
+                results[name]["rss"].append(memory)
             time.sleep(0.3)
-    return {name: {"seconds": statistics.median(times), "rss": statistics.median(memory)}
-            for name, (times, memory) in results.items() if times}
+    return results
 
 
-def join_burst(lab, display, binary, count):
+def join_burst(rig, count):
     """A click on the reload button of a running vorlan, and count JoinReply answers sent as
     fast as possible as soon as its Rejoin reaches the other host; how many members it lists
-    afterwards (the roster is emptied by the reload and refilled by the answers)."""
-    receiver, sender = lab.host(1), lab.host(2)
-    flood = Flood(sender, receiver.address)
-    errors_before = udp_receive_errors(receiver)
-    process, began, _logs = start_vorlan(lab, receiver, display, binary, "burst")
-    display.wait_map(began)
-    time.sleep(1)
-    # The program lists itself once its own announcement comes back; the reload lists it
-    # again, so the answers add exactly count rows to it.
-    before = display.title_count("^Vorlan") or 0
-    window = main_window(receiver, display)
-    prefix = ".".join(receiver.address.split(".")[:2])
-    flood.tell("joinburst %d %s" % (count, prefix))
-    clicked = time.monotonic()
-    if window:
-        click(display, window, *Clicker.BUTTON)
-    word = flood.answer()
-    sent = time.monotonic()
-    listed, last_change, done = None, time.monotonic(), None
-    while time.monotonic() - last_change < 3 and time.monotonic() - sent < 60:
-        now = display.title_count("^Vorlan")
-        if now != listed:
-            listed, last_change = now, time.monotonic()
-        if listed is not None and listed - before >= count:
-            done = time.monotonic()
-            break
-        time.sleep(0.05)
-    dropped = udp_receive_errors(receiver) - errors_before
-    flood.ask("quit")
-    process.kill()
-    answered = word and word[1] != "none"
-    return {"sent": count if answered else 0, "asked": count, "before": before,
-            "listed": (listed or 0) - before,
-            "send_seconds": float(word[1]) if answered else None,
-            "click_to_sent_seconds": (sent - clicked) if answered else None,
-            "listed_seconds": (done - sent) if done else None, "dropped": dropped}
+    afterwards (the roster is emptied by the reload and refilled by the answers). A click that
+    sends no Rejoin leaves the burst unsent."""
+    errors_before = udp_receive_errors(rig.receiver)
+    vorlan = rig.start("vorlan")
+    try:
+        # The program lists itself once its own announcement comes back; the reload lists it
+        # again, so the answers add exactly count rows to it.
+        before = rig.display.title_count("^Vorlan") or 0
+        prefix = ".".join(rig.receiver.address.split(".")[:2])
+        rig.peer.stdin.write("joinburst %d %s\n" % (count, prefix))
+        rig.peer.stdin.flush()
+        rig.display.click(vorlan.window, *RELOAD_BUTTON)
+        word = rig.peer.stdout.readline().split()
+        sent = time.monotonic()
+        listed, last_change = None, time.monotonic()
+        while time.monotonic() - last_change < 3 and time.monotonic() - sent < 60:
+            now = rig.display.title_count("^Vorlan")
+            if now != listed:
+                listed, last_change = now, time.monotonic()
+            if listed is not None and listed - before >= count:
+                break
+            time.sleep(0.05)
+        answered = len(word) > 1 and word[1] != "none"
+        return {"clicked": answered, "sent": count if answered else 0, "asked": count,
+                "listed": (listed or 0) - before,
+                "dropped": udp_receive_errors(rig.receiver) - errors_before}
+    finally:
+        vorlan.close()
 
 
-def measure(build, view_lines=100000, sample=20000, window=150, runs=5, burst=1000,
-            perf_out=None, samples=6):
-    binary = os.path.join(build, "vorlan")
-    minimal = os.path.join(build, "bench", "vorlan_minimal_window")
+def measure(build, repetitions=5, quick=False):
     netlab.require_privilege()
+    rates = (500, 5000, 20000) if quick else RATES
     with netlab.Lab(2) as lab:
-        display = Display(lab.host(1))
-        figures = {"startup": startup(lab, display, binary, minimal, runs)}
-        figures["burst"] = join_burst(lab, display, binary, burst)
-        figures["ingest"] = ingest(lab, display, binary, view_lines, sample, window, perf_out,
-                                   samples)
+        rig = Rig(lab, build)
+        figures = {"rates": list(rates)}
+
+        def seconds_for(rate):
+            return (1 if quick else ROUND_SECONDS.get(rate, DEFAULT_ROUND_SECONDS))
+
+        figures["ingest"] = ingest(rig, rates, repetitions, seconds_for)
+        figures["loaded"] = loaded(rig, 20000, repetitions, seconds_for(20000))
+        figures["keys"] = key_latency(rig, 20000 if quick else 100000, repetitions)
+        figures["background"] = background_flood(rig, 20000, seconds_for(20000) + 2)
+        figures["startup"] = startup(rig, repetitions)
+        figures["burst"] = join_burst(rig, 1000)
     return figures
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
-    parser.add_argument("--view-lines", type=int, default=100000)
-    parser.add_argument("--sample", type=int, default=20000)
-    parser.add_argument("--samples", type=int, default=6)
-    parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--perf")
+    parser.add_argument("--repetitions", type=int, default=5)
+    parser.add_argument("--quick", action="store_true", help="short rounds, fewer paces")
+    parser.add_argument("--only", help="one part: ingest, loaded, keys, background, startup, burst")
     args = parser.parse_args()
-    print(json.dumps(measure(args.build, args.view_lines, args.sample, runs=args.runs,
-                             perf_out=args.perf, samples=args.samples), indent=2))
+    build = os.path.abspath(args.build)
+    if not args.only:
+        print(json.dumps(measure(build, args.repetitions, args.quick), indent=2))
+        return
+    netlab.require_privilege()
+    with netlab.Lab(2) as lab:
+        rig = Rig(lab, build)
+        seconds = 1 if args.quick else DEFAULT_ROUND_SECONDS
+        part = {
+            "ingest": lambda: ingest(rig, (500, 5000, 20000), args.repetitions, lambda r: seconds),
+            "loaded": lambda: loaded(rig, 20000, args.repetitions, seconds),
+            "keys": lambda: key_latency(rig, 20000 if args.quick else 100000, args.repetitions),
+            "background": lambda: background_flood(rig, 20000, seconds + 2),
+            "startup": lambda: startup(rig, args.repetitions),
+            "burst": lambda: join_burst(rig, 1000),
+        }[args.only]()
+        print(json.dumps(part, indent=2))
 
 
 if __name__ == "__main__":

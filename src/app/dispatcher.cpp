@@ -111,9 +111,15 @@ void Dispatcher::setNonPeerAddresses(const QStringList &addresses, bool refuseLo
     m_refuseLoopback = refuseLoopback;
 }
 
+// Formatting a time costs more than the rest of a line's head: done once a second.
 QString Dispatcher::now() const
 {
-    return m_clock.now().toString(QStringLiteral("HH:mm:ss"));
+    const QDateTime time = m_clock.now();
+    if (time != m_shownTime) {
+        m_shownTime = time;
+        m_shownTimeText = time.toString(QStringLiteral("HH:mm:ss"));
+    }
+    return m_shownTimeText;
 }
 
 void Dispatcher::updateMember(const ParsedMessage &message)

@@ -4,6 +4,7 @@
 #include "protocol/message.h"
 #include "protocol/replybudget.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QStringList>
 #include <functional>
@@ -84,6 +85,8 @@ private:
     ReplyBudget m_budget;
     DropReport m_forged;
     DropReport m_overBudget;
+    mutable QDateTime m_shownTime;
+    mutable QString m_shownTimeText;
 };
 
 } // namespace vorlan

@@ -1,6 +1,10 @@
 #include "conversation/conversationview.h"
 
+#include "base/framepacer.h"
+
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -10,8 +14,63 @@
 
 namespace vorlan {
 
+namespace {
+
+constexpr QChar LineSeparator = QChar::LineSeparator;
+
+// Where the line after the given number of line separators starts in a block's text.
+qsizetype afterSeparators(const QString &text, qsizetype separators)
+{
+    qsizetype at = 0;
+    for (; separators > 0; --separators)
+        at = text.indexOf(LineSeparator, at) + 1;
+    return at;
+}
+
+// The view's scroll bar, repainted only when its handle moves on the screen: a long conversation
+// that grows by a frame's lines changes its range and value every frame, its look hardly ever.
+// The look is compared once the changes of a turn are all made (a frame's new range comes before
+// its new value).
+class FrameScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderOrientationChange) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        if (m_checking)
+            return;
+        m_checking = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_checking = false;
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                         QStyle::SC_ScrollBarSlider, this);
+            // At either end, the arrows show whether they can move.
+            const int end = value() == minimum() ? 1 : value() == maximum() ? 2 : 0;
+            if (handle != m_handle || end != m_end)
+                update();
+            m_handle = handle;
+            m_end = end;
+        }, Qt::QueuedConnection);
+    }
+
+private:
+    bool m_checking = false;
+    QRect m_handle;
+    int m_end = -1;
+};
+
+} // namespace
+
 ConversationView::ConversationView(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : QPlainTextEdit(parent), m_frames(new FramePacer([this] { flushLines(); }, this))
 {
     setObjectName(QStringLiteral("rtfHomeMessage"));
     setToolTip(QStringLiteral("メッセージ表示"));
@@ -19,9 +78,55 @@ ConversationView::ConversationView(QWidget *parent)
     setUndoRedoEnabled(false);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_flush.setSingleShot(true);
-    m_flush.setInterval(0);
-    connect(&m_flush, &QTimer::timeout, this, &ConversationView::flushLines);
+    setVerticalScrollBar(new FrameScrollBar(Qt::Vertical, this));
+    shapeLightly();
+}
+
+void ConversationView::changeEvent(QEvent *event)
+{
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        shapeLightly();
+}
+
+void ConversationView::paintEvent(QPaintEvent *event)
+{
+    QPlainTextEdit::paintEvent(event);
+    forgetHiddenLayouts();
+}
+
+// A block keeps the lines of its layout once it has been shown, some hundreds of bytes for
+// every line of the view, unless it gives them back: the blocks that have left the view since
+// the last paint do. Scrolled back into view, a block is laid out again.
+void ConversationView::forgetHiddenLayouts()
+{
+    const QTextBlock first = firstVisibleBlock();
+    if (!first.isValid())
+        return;
+    QList<int> shown;
+    const qreal bottom = viewport()->height();
+    for (QTextBlock block = first; block.isValid(); block = block.next()) {
+        shown.append(block.blockNumber());
+        if (blockBoundingGeometry(block).translated(contentOffset()).bottom() >= bottom)
+            break;
+    }
+    for (const int number : std::as_const(m_shown)) {
+        if (!shown.contains(number))
+            document()->findBlockByNumber(number).clearLayout();
+    }
+    m_shown = shown;
+}
+
+// Lines are laid out and drawn as the view shows them, a frame's worth at a time: they are
+// shaped without kerning and ligatures where their script can do without (Latin and Japanese
+// can), which halves what laying out a line costs. Scripts that need shaping still get it.
+void ConversationView::shapeLightly()
+{
+    QFont font = document()->defaultFont();
+    if (font.styleStrategy() & QFont::PreferNoShaping)
+        return;
+    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    document()->setDefaultFont(font);
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
@@ -40,16 +145,16 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
     m_pendingCharacters += text.size();
     if (m_pendingCharacters > MaxPending)
         flushLines();
-    else if (!m_flush.isActive())
-        m_flush.start();
+    else
+        m_frames->request();
 }
 
 void ConversationView::flushLines()
 {
-    m_flush.stop();
+    m_frames->ran();
     if (m_end.isNull() || m_end.document() != document())
         m_end = QTextCursor(document());
-    const int blocks = document()->blockCount();
+    const qsizetype lines = m_lines;
     const bool inserting = !m_pending.isEmpty();
     if (inserting) {
         // One change for the whole batch: the document is laid out once, not once per insert.
@@ -60,38 +165,66 @@ void ConversationView::flushLines()
         m_pendingCharacters = 0;
         m_end.endEditBlock();
     }
-    if (cutOldestLines(document()->blockCount() - blocks))
-        m_flush.start(); // the next step at the next turn
+    if (cutOldestLines(m_lines - lines))
+        m_frames->request(); // the next step a frame later
     if (inserting) {
-        setTextCursor(m_end);
-        ensureCursorVisible();
+        // The caret follows the text it stood at the end of; moved there again it would make
+        // the view lay out the blocks of both its places once more.
+        const QTextCursor caret = textCursor();
+        if (caret.position() != m_end.position() || caret.hasSelection())
+            setTextCursor(m_end);
+        // To the end. With the viewport's updates on, the view would lay out every block between
+        // the old top and the new one to work out how far to scroll its pixels; the document
+        // changed, so it paints all of it anyway.
+        QScrollBar *const bar = verticalScrollBar();
+        viewport()->setUpdatesEnabled(false);
+        bar->setValue(bar->maximum());
+        viewport()->setUpdatesEnabled(true);
     }
 }
 
 void ConversationView::insertRun(const Run &run)
 {
     QTextCursor &cursor = m_end;
-    // Moving a cursor lays its block out and keeps that layout for good: a few hundred bytes
-    // for every line. Inserting keeps the cursor at the end, so it moves only when it is not.
+    // Moving a cursor lays its block out and keeps that layout for good. Inserting keeps the
+    // cursor at the end, so it moves only when it is not.
     const int last = document()->characterCount() - 1;
     if (cursor.position() != last)
         cursor.setPosition(last);
-    QTextCharFormat format;
-    format.setForeground(run.color);
-    // The document breaks blocks itself: a CR LF pair is one line break, never two.
+    if (m_format.foreground().color() != run.color || !m_format.hasProperty(QTextFormat::ForegroundBrush))
+        m_format.setForeground(run.color);
+    const QTextCharFormat &format = m_format;
+    // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
+    // line of a block. A run goes in with its separators, one insert for each block it reaches.
     const QString &text = run.text;
+    QString piece;
     qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
+    for (;;) {
+        const qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
+        piece += QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
         if (end < 0)
-            end = text.size();
-        if (end > start)
-            cursor.insertText(text.mid(start, end - start), format);
-        if (end >= text.size())
             break;
-        cursor.insertBlock(cursor.blockFormat(), format);
+        endLine(piece, format);
         start = end + 2;
     }
+    if (!piece.isEmpty())
+        cursor.insertText(piece, format);
+}
+
+void ConversationView::endLine(QString &piece, const QTextCharFormat &format)
+{
+    ++m_lines;
+    if (++m_openLines < BlockLines) {
+        piece += LineSeparator;
+        return;
+    }
+    if (!piece.isEmpty())
+        m_end.insertText(piece, format);
+    piece.clear();
+    if (document()->blockCount() == 1)
+        m_firstLines = m_openLines;
+    m_end.insertBlock(QTextBlockFormat(), format);
+    m_openLines = 0;
 }
 
 void ConversationView::setMaximumLines(int lines)
@@ -106,42 +239,89 @@ void ConversationView::setMaximumCharacters(qsizetype characters)
     flushLines();
 }
 
-// Every block but the last is a line with its line end; the last one is the line in progress.
+// Every block but the first and the last holds BlockLines complete lines.
+qsizetype ConversationView::linesOfBlock(int block) const
+{
+    if (block == document()->blockCount() - 1)
+        return m_openLines;
+    return block == 0 ? m_firstLines : BlockLines;
+}
+
+qsizetype ConversationView::firstLineOfBlock(int block) const
+{
+    return block == 0 ? 0 : m_firstLines + qsizetype(block - 1) * BlockLines;
+}
+
+// The position where a line starts; the line after the last complete one is the line in
+// progress.
+int ConversationView::lineStart(qsizetype line) const
+{
+    const int last = document()->blockCount() - 1;
+    int block = 0;
+    if (last > 0 && line >= m_firstLines)
+        block = int(qMin<qsizetype>(last, 1 + (line - m_firstLines) / BlockLines));
+    const QTextBlock found = document()->findBlockByNumber(block);
+    const qsizetype within = line - firstLineOfBlock(block);
+    return found.position() + int(within == 0 ? 0 : afterSeparators(found.text(), within));
+}
+
+// The line a position is in.
+qsizetype ConversationView::lineAt(int position) const
+{
+    const QTextBlock block = document()->findBlock(position);
+    const QString text = block.text();
+    return firstLineOfBlock(block.blockNumber())
+           + QStringView(text).first(qMin<qsizetype>(text.size(), position - block.position())).count(LineSeparator);
+}
+
 // Past either bound, lines leave until the view is a tenth under both, so the top is not cut
-// for every new line. They leave in steps, one a turn and in a change of its own, so the layout
-// starts over at the top only. A step is CutStep lines, or as many as the turn added if that
-// is more: no pace of input outgrows the bounds. Returns whether more lines must leave.
-bool ConversationView::cutOldestLines(int added)
+// for every new line. They leave in steps, one a frame and in a change of its own, so the
+// layout starts over at the top only. A step is CutStep lines, or as many as the frame added if
+// that is more: no pace of input outgrows the bounds. Returns whether more lines must leave.
+bool ConversationView::cutOldestLines(qsizetype added)
 {
     QTextDocument *const doc = document();
     const auto excess = [&] {
-        return std::pair(qsizetype(doc->blockCount() - 1) - (m_maxLines - m_maxLines / 10),
+        return std::pair(m_lines - (m_maxLines - m_maxLines / 10),
                          qsizetype(doc->characterCount() - 1) - (m_maxCharacters - m_maxCharacters / 10));
     };
-    if (!m_cutting && doc->blockCount() - 1 <= m_maxLines && doc->characterCount() - 1 <= m_maxCharacters)
+    if (!m_cutting && m_lines <= m_maxLines && doc->characterCount() - 1 <= m_maxCharacters)
         return false;
     const auto [lines, characters] = excess();
     // The first line to keep: the one after the lines, and after the characters, that must go.
-    QTextBlock keep = doc->findBlockByNumber(int(qMax<qsizetype>(0, lines)));
-    if (characters > keep.position()) {
-        keep = doc->findBlock(int(characters));
-        if (keep.position() < characters)
-            keep = keep.next();
+    qsizetype keep = qMax<qsizetype>(0, lines);
+    if (characters > lineStart(keep)) {
+        keep = lineAt(int(characters));
+        if (lineStart(keep) < characters)
+            ++keep;
     }
-    const int step = qMax(CutStep, added);
-    if (!keep.isValid() || keep.blockNumber() > step)
-        keep = doc->findBlockByNumber(qMin(step, doc->blockCount() - 1));
-    if (keep.position() > 0) {
+    keep = qMin(keep, qMin(m_lines, qMax<qsizetype>(CutStep, added)));
+    if (keep > 0) {
+        const int position = lineStart(keep);
+        const int gone = doc->findBlock(position).blockNumber(); // blocks that go whole
+        const qsizetype left = linesOfBlock(gone) - (keep - firstLineOfBlock(gone));
         QTextCursor cursor(doc);
         // Inside an edit block the cursor does not lay out the line it moves to.
         cursor.beginEditBlock();
-        cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
         cursor.endEditBlock();
+        if (doc->blockCount() == 1)
+            m_openLines = left;
+        else
+            m_firstLines = left;
+        m_lines -= keep;
+        // The blocks after the cut have new numbers.
+        QList<int> shown;
+        for (const int number : std::as_const(m_shown)) {
+            if (number >= gone)
+                shown.append(number - gone);
+        }
+        m_shown = shown;
     }
     const auto [linesLeft, charactersLeft] = excess();
     // Only the line in progress left: nothing more can go.
-    m_cutting = doc->blockCount() > 1 && (linesLeft > 0 || charactersLeft > 0);
+    m_cutting = m_lines > 0 && (linesLeft > 0 || charactersLeft > 0);
     return m_cutting;
 }
 

@@ -3,21 +3,25 @@
 #include <QColor>
 #include <QList>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
 #include <QTextCursor>
-#include <QTimer>
 #include <optional>
 
 namespace vorlan {
+
+class FramePacer;
 
 // rtfHomeMessage: the conversation view. Lines are appended as plain text runs, each in a
 // colour; the user can select and copy but not edit. It holds the newest lines only (the log
 // files keep everything): past a bound in lines or in characters, the oldest leave from the top.
 // Besides the document the view keeps the end of the text the way peers see it (lines ended by
 // CR LF), so replies can be built from it without extracting the document. Lines reach the
-// document, the layout and the screen once per turn of the event loop, in the order they were
-// appended: a flood of lines is laid out in batches, not line by line. A plain-text view lays
-// out only the lines it shows, so neither the cost of a line nor its memory grows with the lines
-// above it.
+// document, the layout and the screen at most once per frame, in the order they were appended:
+// a flood of lines is laid out and painted in batches, not line by line, however fast it comes.
+// A plain-text view lays out only the lines it shows, so neither the cost of a line nor its
+// memory grows with the lines above it. The document holds BlockLines lines per block (line
+// separators inside, a paragraph break after the last): what a block costs besides its text,
+// and the layout it keeps once it has been shown, is shared by that many lines.
 class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -41,6 +45,9 @@ public:
     static constexpr qsizetype MaxPending = 1024 * 1024;
     // How much of the text's end is always at hand: what a past-log reply looks at.
     static constexpr qsizetype KeptText = 8192;
+    // Lines per block. A block that has been shown keeps its layout, some 500 bytes, for good;
+    // the block being filled is laid out again whenever a line joins it.
+    static constexpr int BlockLines = 8;
 
     explicit ConversationView(QWidget *parent = nullptr);
 
@@ -51,11 +58,17 @@ public:
 
     // Moves the caret to the end and inserts text there, in colour; without a colour the colour
     // of the previous insert is kept. The caret ends at the end so the newest line shows.
-    // conversationText has the text at once; the document at the next turn or flushLines.
+    // conversationText has the text at once; the document at the next frame or flushLines.
+    // The text holds no line breaks but CR LF.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
 
     // Puts the lines appended so far into the document now, and cuts a step of old lines.
     void flushLines();
+
+    // The complete lines in the document (the line in progress is not counted).
+    qsizetype lineCount() const { return m_lines; }
+    // When the document takes the next lines or the next step of cutting; tests give it a clock.
+    FramePacer &frames() { return *m_frames; }
 
     // The newest text, lines ended by CR LF: at least its last KeptText characters. It is cut
     // from the front, so it may begin inside a line: conversationTextStartsLine tells whether it
@@ -66,6 +79,10 @@ public:
     // Tab stops at the given positions, in pixels.
     void setTabStops(const QList<qreal> &positions);
 
+protected:
+    void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     struct Run
     {
@@ -73,19 +90,31 @@ private:
         QColor color;
     };
 
+    void shapeLightly();
+    void forgetHiddenLayouts();
     void insertRun(const Run &run);
-    bool cutOldestLines(int added);
+    void endLine(QString &piece, const QTextCharFormat &format);
+    bool cutOldestLines(qsizetype added);
+    qsizetype linesOfBlock(int block) const;
+    qsizetype firstLineOfBlock(int block) const;
+    int lineStart(qsizetype line) const;
+    qsizetype lineAt(int position) const;
 
     int m_maxLines = MaxLines;
     qsizetype m_maxCharacters = MaxCharacters;
     bool m_cutting = false;
+    qsizetype m_lines = 0;      // complete lines in the document
+    qsizetype m_firstLines = 0; // complete lines of the first block, when another follows it
+    qsizetype m_openLines = 0;  // complete lines of the last block
     QString m_text;
     bool m_textStartsLine = true;
     QColor m_color = Qt::black;
+    QTextCharFormat m_format; // the format of the last run, made again only for a new colour
     QList<Run> m_pending;
     qsizetype m_pendingCharacters = 0;
     QTextCursor m_end; // kept at the end of the document between runs
-    QTimer m_flush;
+    QList<int> m_shown; // the blocks the last paint laid out, by number
+    FramePacer *m_frames;
 };
 
 // A colour as the desktop peers store it: 0x00BBGGRR.

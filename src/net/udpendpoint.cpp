@@ -272,10 +272,14 @@ bool UdpEndpoint::receiveOne()
         m_oversize.dropped(m_clock.elapsed());
         return true;
     }
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &source.sin_addr, dotted, sizeof dotted);
+    if (m_lastSourceText.isEmpty() || source.sin_addr.s_addr != m_lastSource) {
+        char dotted[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &source.sin_addr, dotted, sizeof dotted);
+        m_lastSource = source.sin_addr.s_addr;
+        m_lastSourceText = QString::fromLatin1(dotted);
+    }
     emit messageReceived(decodeCp932(datagramText(QByteArrayView(m_buffer.constData(), received))),
-                         QString::fromLatin1(dotted));
+                         m_lastSourceText);
     return true;
 }
 

@@ -30,10 +30,10 @@ public:
     static constexpr int SendBufferSize = 256 * 1024;
     static constexpr int ReceiveBufferSize = 1024 * 1024;
     // One read notification takes the datagrams already waiting, up to this many or this long,
-    // so a flood is laid out and painted once per batch instead of once per line, while input
-    // and timers still get their turn between batches.
+    // so a flood costs one wake-up per batch instead of one per line, while input and timers
+    // still get their turn between batches: no batch holds the event loop for 5 ms.
     static constexpr int ReadBatch = 256;
-    static constexpr int ReadBudgetMs = 8;
+    static constexpr int ReadBudgetMs = 4;
 
     struct Config
     {
@@ -90,6 +90,9 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_buffer;
+    // The last sender's address as text: a flood comes from few, and the text is shared.
+    quint32 m_lastSource = 0;
+    QString m_lastSourceText;
     DropReport m_oversize;
     QElapsedTimer m_clock;
     quint64 m_sends = 0;

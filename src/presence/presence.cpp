@@ -1,7 +1,9 @@
 #include "presence/presence.h"
 
+#include "base/framepacer.h"
 #include "presence/alertplan.h"
 #include "presence/desktopnotifier.h"
+#include "presence/notificationpacer.h"
 #include "presence/plaintext.h"
 #include "presence/waveplayer.h"
 #include "protocol/message.h"
@@ -24,12 +26,21 @@ constexpr int AlertBeeps = 5;
 } // namespace
 
 Presence::Presence(State state, Seams seams, QObject *parent)
-    : QObject(parent), m_state(state), m_seams(std::move(seams))
+    : QObject(parent), m_state(state), m_seams(std::move(seams)),
+      m_frames(new FramePacer([this] { showFrame(); }, this)),
+      m_notifications(new NotificationPacer(
+          [this](const QString &summary, const QString &body) {
+              if (m_seams.notify)
+                  m_seams.notify(summary, body);
+          },
+          this))
 {
     m_timStanding.setObjectName(QStringLiteral("timStanding"));
     m_timStanding.setInterval(TickMs);
     connect(&m_timStanding, &QTimer::timeout, this, &Presence::timStanding_Timer);
 }
+
+Presence::~Presence() = default;
 
 void Presence::comDesk_Click()
 {
@@ -59,21 +70,25 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     if (m_state.me.deskFlag != QLatin1String("0"))
         return;
     if (m_state.windowActive) {
-        m_seams.raiseWindow();
+        m_raiseDue = true;
+        m_frames->runOrRequest();
         return;
     }
     const AlertPlan plan = planAlert(code, payload, m_state.keywords, m_state.settings);
     switch (plan.action) {
     case AlertAction::ReceivedIcon:
     case AlertAction::ImportantIcon:
-        m_seams.setCaption(QStringLiteral("Vorlan ") + name + QStringLiteral("-> ") + payload);
+        m_caption = QStringLiteral("Vorlan ") + name + QStringLiteral("-> ") + payload;
+        m_captionDue = true;
+        m_frames->runOrRequest();
         m_blinker.setPopIcon(plan.action == AlertAction::ImportantIcon);
         startBlink(Blinker::countFor(m_state.settings.FlashMinutes));
         attendToBlink(name, payload);
         break;
     case AlertAction::PopUp:
         m_state.windowActive = true;
-        m_seams.raiseWindow();
+        m_raiseDue = true;
+        m_frames->runOrRequest();
         break;
     case AlertAction::None:
         break;
@@ -94,15 +109,36 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     }
 }
 
+// The caption of the newest line and the raise of the window that lines since the last frame
+// asked for.
+void Presence::showFrame()
+{
+    if (m_captionDue)
+        m_seams.setCaption(m_caption);
+    if (m_raiseDue)
+        m_seams.raiseWindow();
+    m_captionDue = m_raiseDue = false;
+}
+
 // The attention request lasts as long as the blink would if the window is never activated;
-// activating the window ends both.
+// activating the window ends both. Lines that keep the blink going ask again only once that
+// time has run out.
 void Presence::attendToBlink(const QString &name, const QString &payload)
 {
     const qint32 count = m_blinker.BlinkCount();
-    if (m_seams.requestAttention)
-        m_seams.requestAttention(count > 0 ? count : Blinker::EndlessTicks);
+    if (m_seams.requestAttention && m_attentionTicks <= 0) {
+        m_attentionTicks = count > 0 ? count : Blinker::EndlessTicks;
+        m_seams.requestAttention(m_attentionTicks);
+    }
     if (m_seams.notify && m_state.settings.Notify != 0)
-        m_seams.notify(name, payload);
+        m_notifications->add(name, payload);
+}
+
+// The user has looked, or the blink ran its time: a new line is news again.
+void Presence::endBlink()
+{
+    m_attentionTicks = 0;
+    m_notifications->clear();
 }
 
 void Presence::startBlink(qint32 count)
@@ -117,9 +153,13 @@ void Presence::timStanding_Timer()
 {
     const Blinker::Step step = m_blinker.tick(m_state.windowActive);
     if (!step.ended) {
+        --m_attentionTicks;
         m_seams.setIcon(iconFor(step.icon));
         return;
     }
+    endBlink();
+    // A caption still due would put the line back over the normal title.
+    m_captionDue = false;
     m_seams.setIcon(m_state.icons.standing);
     m_seams.showTitle();
     m_timStanding.stop();

@@ -3,6 +3,7 @@
 #include "presence/blinker.h"
 
 #include <QIcon>
+#include <QString>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -11,7 +12,9 @@ class QWidget;
 
 namespace vorlan {
 
+class FramePacer;
 class MemberList;
+class NotificationPacer;
 struct Identity;
 struct RunningSettings;
 
@@ -26,6 +29,10 @@ struct StateIcons
 
 // comDesk_Click, the window-activity flag's users, the blink timer timStanding and the alert
 // an incoming line raises. Everything it does to the window or the desktop goes through Seams.
+// However fast lines come, the window's caption changes and the window is raised at most once
+// per frame (the newest line's caption), the taskbar is asked for attention once per blink, and
+// desktop notifications come at most one every NotificationPacer::HoldMs, summing up the lines
+// in between.
 class Presence : public QObject
 {
     Q_OBJECT
@@ -58,6 +65,7 @@ public:
     };
 
     Presence(State state, Seams seams, QObject *parent = nullptr);
+    ~Presence() override;
 
     void comDesk_Click();
     void comTest_Click();
@@ -67,18 +75,31 @@ public:
 
     const Blinker &blinker() const { return m_blinker; }
     const QTimer &timStanding() const { return m_timStanding; }
-    // Tests put observers in place of the real platform calls.
+    // Tests put observers in place of the real platform calls, and clocks of their own in the
+    // pacers.
     Seams &seams() { return m_seams; }
+    FramePacer &frames() { return *m_frames; }
+    NotificationPacer &notifications() { return *m_notifications; }
 
 private:
     void startBlink(qint32 count);
     void attendToBlink(const QString &name, const QString &payload);
+    void endBlink();
+    void showFrame();
     const QIcon &iconFor(Blinker::Icon icon) const;
 
     State m_state;
     Seams m_seams;
     Blinker m_blinker;
     QTimer m_timStanding;
+    FramePacer *m_frames;
+    NotificationPacer *m_notifications;
+    // What the next frame shows.
+    QString m_caption;
+    bool m_captionDue = false;
+    bool m_raiseDue = false;
+    // Ticks left of the attention request made; none is made while one lasts.
+    qint32 m_attentionTicks = 0;
 };
 
 // The real platform calls for a top-level window: its icon and caption, restoring and raising

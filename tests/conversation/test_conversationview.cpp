@@ -1,11 +1,16 @@
+#include "base/framepacer.h"
 #include "conversation/conversationview.h"
 
 #include <QCoreApplication>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
 using vorlan::ConversationView;
+using vorlan::FramePacer;
 
 TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
 {
@@ -36,8 +41,8 @@ TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
     EXPECT_TRUE(all.endsWith(view.conversationText()));
     EXPECT_GE(view.conversationText().size(), ConversationView::KeptText);
     EXPECT_EQ(view.conversationTextStartsLine(), all[all.size() - view.conversationText().size() - 1] == u'\n');
-    EXPECT_GE(view.document()->blockCount() - 1, 9);
-    EXPECT_LE(view.document()->blockCount() - 1, 10);
+    EXPECT_GE(view.lineCount(), 9);
+    EXPECT_LE(view.lineCount(), 10);
     EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("299") + QString(80, u'x') + u'\n'));
 }
 
@@ -68,11 +73,11 @@ TEST(ConversationView, LinesLeavePastTheCharacterBoundTooUntilATenthUnderIt)
     for (int i = 0; i < 10; ++i)
         view.AppendLine(line(i)); // ten characters in the document, its line break counted as one
     view.flushLines();
-    EXPECT_EQ(view.document()->blockCount() - 1, 10);
+    EXPECT_EQ(view.lineCount(), 10);
     view.AppendLine(line(10));
     view.flushLines();
     EXPECT_TRUE(view.document()->toPlainText().startsWith(QStringLiteral("line 0002\n")));
-    EXPECT_EQ(view.document()->blockCount() - 1, 9);
+    EXPECT_EQ(view.lineCount(), 9);
 
     // A long line takes the room of several short ones; one past the whole bound leaves at once.
     view.AppendLine(QString(50, u'L') + QStringLiteral("\r\n"));
@@ -86,21 +91,158 @@ TEST(ConversationView, LinesLeavePastTheCharacterBoundTooUntilATenthUnderIt)
 TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
 {
     const QString line = QStringLiteral("line 0000\r\n");
-    const auto lines = [](const ConversationView &view) { return view.document()->blockCount() - 1; };
+    const auto lines = [](const ConversationView &view) { return view.lineCount(); };
     ConversationView view;
+    qint64 now = 0;
+    view.frames().setClock([&now] { return now; });
     for (int i = 0; i < 1500; ++i)
         view.AppendLine(line);
     view.flushLines();
     // 1,500 lines of ten characters over a bound of 1,000 characters: 1,410 must go, but one
-    // turn takes no more than a step.
+    // frame takes no more than a step; the next step comes a frame later.
     view.setMaximumCharacters(1000);
     EXPECT_EQ(lines(view), 1500 - ConversationView::CutStep);
-    QCoreApplication::processEvents();
+    EXPECT_TRUE(view.frames().isPending());
+    now += FramePacer::FrameMs;
+    view.frames().runDue();
     EXPECT_EQ(lines(view), 90);
+    EXPECT_EQ(view.document()->toPlainText().count(u'\n'), 90);
 
     // A turn that brought more lines than a step takes as many away.
     for (int i = 0; i < 3 * ConversationView::CutStep; ++i)
         view.AppendLine(line);
     view.flushLines();
     EXPECT_EQ(lines(view), 90);
+}
+
+// However fast lines come, the document takes them (and the view lays out and paints) at most
+// once a frame: a line after a quiet frame at the next turn, the lines of a flood a frame's worth
+// at a time.
+TEST(ConversationView, LinesReachTheDocumentAtMostOnceAFrame)
+{
+    ConversationView view;
+    qint64 now = 1000;
+    view.frames().setClock([&now] { return now; });
+    int changes = 0;
+    QObject::connect(view.document(), &QTextDocument::contentsChange, [&changes] { ++changes; });
+    const auto line = [&view](int i) { view.AppendLine(QStringLiteral("line %1\r\n").arg(i)); };
+
+    line(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.lineCount(), 1);
+    EXPECT_EQ(changes, 1);
+
+    // A flood: 100 lines, one a millisecond. Only when a frame has passed do they go in.
+    for (int i = 1; i <= 100; ++i) {
+        ++now;
+        line(i);
+        QCoreApplication::processEvents();
+        view.frames().runDue();
+        EXPECT_EQ(view.lineCount() > i - FramePacer::FrameMs, true) << i;
+    }
+    EXPECT_EQ(changes, 1 + 100 / FramePacer::FrameMs);
+    EXPECT_LT(view.lineCount(), 101);
+    now += FramePacer::FrameMs;
+    view.frames().runDue();
+    EXPECT_EQ(view.lineCount(), 101);
+    EXPECT_FALSE(view.frames().isPending());
+    EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("line 99\nline 100\n")));
+}
+
+// The document holds several lines per block; each line still reads and leaves as a line.
+TEST(ConversationView, BlocksHoldSeveralLinesEachStillALine)
+{
+    ConversationView view;
+    const int lines = 3 * ConversationView::BlockLines + 2;
+    for (int i = 0; i < lines; ++i)
+        view.AppendLine(QStringLiteral("%1\r\n").arg(i, 2, 10, QChar(u'0')));
+    view.flushLines();
+    EXPECT_EQ(view.document()->blockCount(), 4);
+    EXPECT_EQ(view.lineCount(), lines);
+    QString expected;
+    for (int i = 0; i < lines; ++i)
+        expected += QStringLiteral("%1\n").arg(i, 2, 10, QChar(u'0'));
+    EXPECT_EQ(view.document()->toPlainText(), expected);
+
+    // Old lines leave one by one from inside a block.
+    view.setMaximumLines(lines - 1);
+    EXPECT_EQ(view.lineCount(), (lines - 1) - (lines - 1) / 10);
+    EXPECT_TRUE(expected.endsWith(view.document()->toPlainText()));
+    EXPECT_TRUE(view.document()->toPlainText().startsWith(QStringLiteral("%1\n").arg(lines - view.lineCount(), 2, 10, QChar(u'0'))));
+    // and new ones fill the blocks as before.
+    for (int i = 0; i < 3 * ConversationView::BlockLines; ++i)
+        view.AppendLine(QStringLiteral("x\r\n"));
+    view.flushLines();
+    EXPECT_EQ(view.document()->toPlainText().count(u'\n'), view.lineCount());
+}
+
+// A block keeps the lines of its layout only while it is in view: a flood shown frame by frame
+// leaves the blocks it has scrolled past without them.
+TEST(ConversationView, BlocksThatLeaveTheViewGiveTheirLayoutBack)
+{
+    ConversationView view;
+    view.resize(300, 80);
+    view.show();
+    const auto laidOut = [&view] {
+        int blocks = 0;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+            blocks += block.layout()->lineCount() > 0 ? 1 : 0;
+        return blocks;
+    };
+    for (int frame = 0; frame < 20; ++frame) {
+        for (int i = 0; i < ConversationView::BlockLines; ++i)
+            view.AppendLine(QStringLiteral("line %1\r\n").arg(frame * ConversationView::BlockLines + i));
+        view.flushLines();
+        QCoreApplication::processEvents(); // the paint
+        EXPECT_LE(laidOut(), 3) << frame;
+    }
+    EXPECT_GE(laidOut(), 1);
+    // Scrolled back to the top, the first block is laid out again.
+    view.verticalScrollBar()->setValue(0);
+    QCoreApplication::processEvents();
+    EXPECT_GT(view.document()->begin().layout()->lineCount(), 0);
+}
+
+// The scroll bar follows the end of a long conversation, and is painted again only when its
+// handle moves on the screen.
+TEST(ConversationView, TheScrollBarFollowsTheEndAndRepaintsOnlyWhenItsHandleMoves)
+{
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    ConversationView view;
+    view.resize(300, 300);
+    view.show();
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->installEventFilter(&counter);
+    const auto frame = [&view](int lines) {
+        for (int i = 0; i < lines; ++i)
+            view.AppendLine(QStringLiteral("line\r\n"));
+        view.flushLines();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    frame(20);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_GT(counter.paints, 0);
+    frame(20000);
+    counter.paints = 0;
+    for (int i = 0; i < 5; ++i) {
+        frame(1);
+        EXPECT_EQ(bar->value(), bar->maximum());
+    }
+    EXPECT_EQ(counter.paints, 0);
+    // Cut down to a few lines, the conversation moves the handle.
+    view.setMaximumLines(60);
+    for (int i = 0; i < 50 && view.frames().isPending(); ++i)
+        view.flushLines();
+    QCoreApplication::processEvents(); // the look compared
+    QCoreApplication::processEvents(); // the paint
+    EXPECT_GT(counter.paints, 0);
 }

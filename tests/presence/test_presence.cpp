@@ -1,5 +1,7 @@
+#include "base/framepacer.h"
 #include "presence/alertplan.h"
 #include "presence/blinker.h"
+#include "presence/notificationpacer.h"
 #include "presence/presence.h"
 #include "protocol/message.h"
 #include "roster/memberlist.h"
@@ -199,4 +201,58 @@ TEST_F(PresenceTest, DeskToggleTellsEveryListedRowAndSkipsVanishedOnes)
     presence.comDesk_Click();
     const QString gone = "402 1me,pc00,192.168.0.5,09:00:00 to ";
     EXPECT_EQ(events, QStringList({"在席通知", "away", gone + "192.168.0.6", gone + "192.168.0.7"}));
+}
+
+// A flood into a window in the background: the caption shows the newest line once a frame, the
+// taskbar is asked for attention once, and a desktop notification comes at once for the first
+// line and then every few seconds, summing up the lines since, until the user looks.
+TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesEveryFewSeconds)
+{
+    qint64 now = 0;
+    presence.frames().setClock([&now] { return now; });
+    presence.notifications().setClock([&now] { return now; });
+    int captions = 0;
+    QString caption;
+    QStringList asked, notified;
+    Presence::Seams &s = presence.seams();
+    s.setCaption = [&](const QString &text) { ++captions, caption = text; };
+    s.requestAttention = [&](qint32 ticks) { asked << QString::number(ticks); };
+    s.notify = [&](const QString &summary, const QString &body) { notified << summary + " | " + body; };
+    const QStringList senders = {"taro", "hanako", "jiro", "saburo", "shiro"};
+    const auto sender = [&](int i) { return senders[i % 8 < 4 ? 0 : i % 8 - 3]; };
+    const auto flood = [&](int from, int to) {
+        for (int i = from; i < to; ++i, ++now) {
+            presence.frames().runDue();
+            presence.notifications().runDue();
+            presence.alert(Code::Chat, sender(i), QStringLiteral("line %1").arg(i));
+        }
+    };
+
+    flood(0, 12000);
+    EXPECT_LE(captions, 12000 / FramePacer::FrameMs + 1);
+    EXPECT_GE(captions, 12000 / FramePacer::FrameMs - 1);
+    now += FramePacer::FrameMs;
+    presence.frames().runDue();
+    EXPECT_EQ(caption, "Vorlan shiro-> line 11999");
+    EXPECT_EQ(asked, QStringList{"180"});
+    now = 15000;
+    presence.notifications().runDue();
+    // Every HoldMs the lines since the user last looked: how many, the busiest senders, the rest.
+    EXPECT_EQ(notified, QStringList({"taro | line 0",
+                                     "5000行 taro 2500、hanako 625、jiro 625、他2人 1250 | shiro: line 4999",
+                                     "10000行 taro 5000、hanako 1250、jiro 1250、他2人 2500 | shiro: line 9999",
+                                     "12000行 taro 6000、hanako 1500、jiro 1500、他2人 3000 | shiro: line 11999"}));
+    presence.notifications().runDue();
+    EXPECT_EQ(notified.size(), 4);
+
+    // The user looks: the blink ends at the next tick, and a later line is news again.
+    windowActive = true;
+    presence.timStanding_Timer();
+    windowActive = false;
+    notified.clear();
+    asked.clear();
+    now = 30000;
+    flood(0, 2);
+    EXPECT_EQ(notified, QStringList{"taro | line 0"});
+    EXPECT_EQ(asked, QStringList{"180"});
 }

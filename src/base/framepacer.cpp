@@ -1,0 +1,75 @@
+#include "base/framepacer.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+
+namespace vorlan {
+
+FramePacer::FramePacer(std::function<void()> work, QObject *parent)
+    : QObject(parent), m_work(std::move(work))
+{
+    auto monotonic = std::make_shared<QElapsedTimer>();
+    monotonic->start();
+    m_now = [monotonic] { return monotonic->elapsed(); };
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &FramePacer::runDue);
+}
+
+void FramePacer::setClock(std::function<qint64()> nowMs)
+{
+    m_now = std::move(nowMs);
+}
+
+void FramePacer::request()
+{
+    if (m_pending)
+        return;
+    m_pending = true;
+    arm();
+}
+
+bool FramePacer::runOrRequest()
+{
+    if (m_now() < dueAt()) {
+        request();
+        return false;
+    }
+    cancel();
+    m_last = m_now();
+    m_work();
+    return true;
+}
+
+void FramePacer::ran()
+{
+    cancel();
+    m_last = m_now();
+}
+
+void FramePacer::cancel()
+{
+    m_pending = false;
+    m_timer.stop();
+}
+
+void FramePacer::arm()
+{
+    m_timer.start(int(qBound<qint64>(0, dueAt() - m_now(), FrameMs)));
+}
+
+void FramePacer::runDue()
+{
+    if (!m_pending)
+        return;
+    // A timer may fire a little early, and a test's clock stands still: not due yet, wait on.
+    if (m_now() < dueAt()) {
+        arm();
+        return;
+    }
+    m_pending = false;
+    m_last = m_now();
+    m_work();
+}
+
+} // namespace vorlan

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace vorlan {
+
+// The desktop notifications of a conversation that goes on while the window is in the
+// background. The first line after a quiet spell is shown as it is, at once; what follows within
+// HoldMs waits, and when that time is up one notification sums up every line since the user last
+// looked: how many, from whom, and the newest. So a flood makes one notification every HoldMs,
+// each replacing the one before it, and not one per line.
+class NotificationPacer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 HoldMs = 5000;
+    // The most senders a summary names; the others are counted together.
+    static constexpr int NamedSenders = 3;
+
+    using Show = std::function<void(const QString &summary, const QString &body)>;
+    explicit NotificationPacer(Show show, QObject *parent = nullptr);
+
+    // A line from name that asks for a notification.
+    void add(const QString &name, const QString &line);
+    // The user has seen the conversation: the count starts over and nothing waiting is shown.
+    void clear();
+
+    bool isWaiting() const { return m_waiting; }
+    // Milliseconds from an arbitrary start; tests put in a clock of their own, and call runDue
+    // where the timer would fire.
+    void setClock(std::function<qint64()> nowMs);
+    void runDue();
+
+    // The summary and body of the lines since the count started.
+    QString summary() const;
+    QString body() const;
+
+private:
+    struct Sender
+    {
+        QString name;
+        int lines = 0;
+    };
+
+    void showNow();
+
+    Show m_show;
+    std::function<qint64()> m_now;
+    QTimer m_timer;
+    QList<Sender> m_senders; // in the order they first spoke since the count started
+    QString m_newestName;
+    QString m_newestLine;
+    int m_lines = 0;
+    qint64 m_shownAt = 0;
+    bool m_holding = false; // a notification was shown less than HoldMs ago
+    bool m_waiting = false; // lines came since the last one shown
+};
+
+} // namespace vorlan
