@@ -132,66 +132,59 @@ TEST(SingleInstance, ACopyThatIsGoneLeavesTheNameToTheNextStart)
     }
 }
 
-// What another user on the host can do with the name: neither make the window come forward,
-// nor send a start off by answering in its place.
+// A socket at the name as another user would have it: connected to it, or holding it (in a child
+// that may change its user). -1 where it cannot be made.
+int strangerAt(const QByteArray &name, bool holding)
+{
+    constexpr uid_t Nobody = 65534;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    const auto *at = reinterpret_cast<sockaddr *>(&address);
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool made = ::setresuid(Nobody, Nobody, Nobody) == 0
+                      && (holding ? ::bind(fd, at, length) == 0 && ::listen(fd, 1) == 0
+                                  : ::connect(fd, at, length) == 0);
+    return made ? fd : -1;
+}
+
+// Another user on the host can neither make the window come forward nor send a start off by
+// answering in the running copy's place.
 TEST(SingleInstance, AnotherUserIsNeitherAnsweredNorBelieved)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, to act as another user";
-    constexpr uid_t Nobody = 65534;
-    const auto connectTo = [](int fd, const QByteArray &name) {
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-        return ::connect(fd, reinterpret_cast<sockaddr *>(&address),
-                         socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size()));
-    };
-
     SingleInstance first(testName("stranger"));
     ASSERT_EQ(first.start(), Start::First);
     first.serve();
     int raised = 0;
     QObject::connect(&first, &SingleInstance::raiseRequested, [&raised] { ++raised; });
-    const int asked = test::exitStatusInChild([&] {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        if (::setresuid(Nobody, Nobody, Nobody) != 0 || connectTo(fd, testName("stranger")) != 0)
-            return test::CouldNotSetUp;
-        return ::send(fd, "R", 1, 0) == 1 ? 0 : 1;
-    });
-    ASSERT_EQ(asked, 0);
+    ASSERT_EQ(test::exitStatusInChild([] {
+        const int fd = strangerAt(testName("stranger"), false);
+        return fd >= 0 && ::send(fd, "R", 1, 0) == 1 ? 0 : test::CouldNotSetUp;
+    }), 0);
     EXPECT_FALSE(test::waitFor([&] { return raised > 0; }, 300));
 
-    // A stranger holding the name, answering as a running copy would.
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    std::future<int> squatter = std::async(std::launch::async, [&] {
-        return test::exitStatusInChild([&] {
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address = {};
-            address.sun_family = AF_UNIX;
-            const QByteArray name = testName("squatted");
-            std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
-            if (::setresuid(Nobody, Nobody, Nobody) != 0
-                || ::bind(fd, reinterpret_cast<sockaddr *>(&address),
-                          socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())) != 0
-                || ::listen(fd, 1) != 0 || ::write(ready[1], "!", 1) != 1)
+    int held[2];
+    ASSERT_EQ(::pipe(held), 0);
+    std::future<int> squatter = std::async(std::launch::async, [&held] {
+        return test::exitStatusInChild([&held] {
+            const int fd = strangerAt(testName("squatted"), true);
+            if (fd < 0 || ::write(held[1], "!", 1) != 1)
                 return test::CouldNotSetUp;
             const int connection = ::accept(fd, nullptr, nullptr);
             char byte;
-            return ::read(connection, &byte, 1) == 1 && ::send(connection, "K", 1, 0) == 1 ? 0 : 1;
-        }, 10s);
+            const bool asked = ::read(connection, &byte, 1) == 1;
+            return asked && ::send(connection, "K", 1, 0) == 1 ? 1 : 0;
+        });
     });
     char byte;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    std::future<Start> mine = startLater(testName("squatted"), 1s);
-    EXPECT_EQ(mine.get(), Start::Alone);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0); // releases the squatter if nobody asked
-    connectTo(fd, testName("squatted"));
-    ::send(fd, "R", 1, 0);
-    squatter.get();
-    ::close(fd);
+    ASSERT_EQ(::read(held[0], &byte, 1), 1);
+    EXPECT_EQ(SingleInstance(testName("squatted")).start(1s), Start::Alone);
+    EXPECT_EQ(squatter.get(), 0) << "a start asked a stranger, who answered";
+    ::close(held[0]);
+    ::close(held[1]);
 }
 
 } // namespace
