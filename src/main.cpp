@@ -1,6 +1,9 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/windowlifetime.h"
+#include "instance/bringforward.h"
+#include "instance/singleinstance.h"
+#include "net/portargument.h"
 #include "settings/settingslocation.h"
 
 #include <QApplication>
@@ -8,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -58,6 +62,21 @@ int main(int argc, char *argv[])
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     options.commandLine = rest.join(u' ');
     options.realNetwork = true;
+
+    // A copy of this user's already runs on the port: it comes forward, and this one ends. A port
+    // out of range is refused by the window as always.
+    std::optional<vorlan::SingleInstance> instance;
+    if (const std::optional<quint16> port = vorlan::portFromCommandLine(options.commandLine)) {
+        instance.emplace(vorlan::instanceName(*port));
+        if (instance->start() == vorlan::SingleInstance::Start::Raised)
+            return 0;
+    }
+
     vorlan::MainWindow window(std::move(options));
-    return vorlan::runMainWindow(window);
+    if (instance)
+        vorlan::bringForwardOnRequest(*instance, window);
+    return vorlan::runMainWindow(window, [&instance] {
+        if (instance)
+            instance->serve();
+    });
 }

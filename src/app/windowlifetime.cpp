@@ -101,9 +101,9 @@ public:
 
 } // namespace
 
-int runMainWindow(MainWindow &window)
+int runMainWindow(MainWindow &window, const std::function<void()> &running)
 {
-    bool running = false;
+    bool isRunning = false;
     bool quitRequested = false;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &window);
@@ -111,7 +111,7 @@ int runMainWindow(MainWindow &window)
             char byte;
             [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
             quitRequested = true;
-            if (running)
+            if (isRunning)
                 closeEverything(window);
             else if (QWidget *box = QApplication::activeModalWidget())
                 box->close(); // a start-up message: the program ends once start-up returns
@@ -131,10 +131,12 @@ int runMainWindow(MainWindow &window)
         window.close();
         return 0;
     }
-    running = true;
+    isRunning = true;
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
                      [&window] { closeEverything(window); });
     window.show();
+    if (running)
+        running();
     return QApplication::exec();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QWidget;
 
 namespace vorlan {
@@ -14,7 +16,7 @@ class MainWindow;
 // alive. A signal during start-up ends the program once start-up has returned.
 // When the connection to the X server breaks (the session ended without a session manager, the
 // server was killed), the same shutdown runs without the window system and the program ends
-// with 0 there and then.
-int runMainWindow(MainWindow &window);
+// with 0 there and then. running is called once start-up has succeeded and the window is shown.
+int runMainWindow(MainWindow &window, const std::function<void()> &running = {});
 
 } // namespace vorlan

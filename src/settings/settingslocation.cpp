@@ -27,12 +27,22 @@ bool canWriteExisting(const QString &path)
     return file.open(QIODevice::ReadWrite); // opening for writing truncates nothing
 }
 
+// An installed copy: the program in <prefix>/bin beside the prefix's menu entry. Such a folder may
+// well be writable (a prefix in the home folder), but settings there would be lost with the next
+// install or removal.
+bool isInstalled(const QString &programDir)
+{
+    return QFileInfo(programDir).fileName() == QLatin1String("bin")
+           && QFileInfo::exists(programDir
+                                + QStringLiteral("/../share/applications/org.vorlan.Vorlan.desktop"));
+}
+
 } // namespace
 
 QString settingsFilePath(const QString &programDir, const QString &userConfigDir)
 {
     const QString beside = programDir + u'/' + FileName;
-    if (canWriteExisting(beside) || canCreateIn(programDir))
+    if (canWriteExisting(beside) || (!isInstalled(programDir) && canCreateIn(programDir)))
         return beside;
     QDir().mkpath(userConfigDir);
     return userConfigDir + u'/' + FileName;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -63,13 +64,48 @@ protected:
     QTemporaryDir m_root;
 };
 
-TEST_F(SettingsLocation, AWritableProgramFolderKeepsTheFileBesideTheProgram)
+// Writable program folders: beside the program unless it is an installed prefix's bin.
+TEST_F(SettingsLocation, AWritableProgramFolderKeepsTheFileBesideTheProgramUnlessInstalled)
 {
-    EXPECT_EQ(settingsFilePath(programDir(), configDir()).toStdString(),
-              (programDir() + "/Vorlan.ini").toStdString());
-    EXPECT_FALSE(QDir(configDir()).exists()) << "nothing is created in the user's folder";
-    EXPECT_EQ(QDir(programDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              QStringList()) << "the write probe leaves nothing behind";
+    const QString desktopEntry = QStringLiteral("share/applications/org.vorlan.Vorlan.desktop");
+    struct Row
+    {
+        const char *what;
+        QString program;     // below the root
+        QString menuEntry;   // below the root; empty: none
+        bool existingFile;   // a Vorlan.ini beside the program already
+        bool beside;
+    };
+    const Row rows[] = {
+        {"a build or portable folder", QStringLiteral("build"), {}, false, true},
+        {"a bin folder of no installation", QStringLiteral("bin"), {}, false, true},
+        {"an installed prefix", QStringLiteral("bin"), desktopEntry, false, false},
+        {"an installed prefix, file from before", QStringLiteral("bin"), desktopEntry, true, true},
+        {"another program's menu entry", QStringLiteral("bin"),
+         QStringLiteral("share/applications/org.other.Other.desktop"), false, true},
+        {"the menu entry, program not in bin", QStringLiteral("libexec"), desktopEntry, false, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir root;
+        const QString program = root.filePath(row.program);
+        const QString config = root.filePath(QStringLiteral("home/.config/Vorlan"));
+        ASSERT_TRUE(QDir().mkpath(program));
+        if (!row.menuEntry.isEmpty()) {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(root.filePath(row.menuEntry)).path()));
+            test::writeFile(root.filePath(row.menuEntry), "[Desktop Entry]\n");
+        }
+        if (row.existingFile)
+            test::writeFile(program + "/Vorlan.ini", "[OPT]\r\nUserName=a\r\n");
+
+        const QString chosen = settingsFilePath(program, config);
+        EXPECT_EQ(chosen.toStdString(),
+                  ((row.beside ? program : config) + "/Vorlan.ini").toStdString());
+        EXPECT_EQ(QDir(config).exists(), !row.beside) << "nothing is made in an unused folder";
+        EXPECT_EQ(QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  row.existingFile ? QStringList{QStringLiteral("Vorlan.ini")} : QStringList())
+            << "the write probe leaves nothing behind";
+    }
 }
 
 TEST_F(SettingsLocation, AReadOnlyProgramFolderMovesTheFileToTheUsersConfiguration)
