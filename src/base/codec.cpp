@@ -223,12 +223,7 @@ QByteArray encodeCp932(const QString &text)
 QList<TextRange> cp932Unmapped(QStringView text)
 {
     QList<TextRange> ranges;
-    encodeReporting(text, [&ranges](qsizetype start, qsizetype length) {
-        if (!ranges.isEmpty() && ranges.last().start + ranges.last().length == start)
-            ranges.last().length += length;
-        else
-            ranges.append({start, length});
-    });
+    encodeReporting(text, [&ranges](qsizetype start, qsizetype length) { ranges.append({start, length}); });
     return ranges;
 }
 

@@ -24,7 +24,7 @@ struct TextRange
 };
 
 // Where the text holds characters that code page 932 cannot carry, neither by the converter nor
-// by the best-fit table: encodeCp932 sends each of them as "?". Neighbours make one range.
+// by the best-fit table: encodeCp932 sends each of them as "?". One range per character.
 QList<TextRange> cp932Unmapped(QStringView text);
 
 // Byte length of the text once encoded, without building it.
