@@ -107,13 +107,17 @@ void SendBox::setRecipients(const QStringList &names)
 // "→ 太郎, 花子" in the empty box, cut with "…" where the box is too narrow for it.
 void SendBox::showRecipients()
 {
-    if (m_recipients.isEmpty()) {
-        setPlaceholderText(QString());
-        return;
+    QString shown;
+    if (!m_recipients.isEmpty()) {
+        const QString text = QStringLiteral("→ ") + m_recipients.join(QStringLiteral(", "));
+        const int width = viewport()->width() - 2 * int(document()->documentMargin());
+        shown = fontMetrics().elidedText(text, Qt::ElideRight, width);
     }
-    const QString text = QStringLiteral("→ ") + m_recipients.join(QStringLiteral(", "));
-    const int width = viewport()->width() - 2 * int(document()->documentMargin());
-    setPlaceholderText(fontMetrics().elidedText(text, Qt::ElideRight, width));
+    if (shown == placeholderText())
+        return;
+    setPlaceholderText(shown);
+    // The box repaints itself only when a placeholder appears or goes, not when it changes.
+    viewport()->update();
 }
 
 void SendBox::resizeEvent(QResizeEvent *event)

@@ -19,6 +19,18 @@ namespace {
 
 const QString MyAddress = QStringLiteral("10.0.0.1");
 
+// Counts the paint events a widget receives.
+struct PaintCount : QObject
+{
+    explicit PaintCount(QWidget &widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 class RecipientsTest : public test::SettingsFolderTest
 {
 protected:
@@ -78,9 +90,16 @@ TEST_F(RecipientsTest, the_empty_box_names_the_ticked_members_while_a_line_goes_
         {"a reload empties the list", [&] { members().clear(); add(QStringLiteral("自分"), MyAddress); },
          QString()},
     };
+    PaintCount paints(*window->txtSend()->viewport());
+    QString before;
     for (const Step &step : steps) {
+        paints.count = 0;
         step.act();
         EXPECT_EQ(placeholder(), step.shown) << step.what;
+        if (step.shown != before)
+            EXPECT_TRUE(test::waitFor([&] { return paints.count > 0; }, 500))
+                << step.what << ": the box was not painted again";
+        before = step.shown;
     }
 
     // Names too long for the box are cut with "…" to its width, the start kept.
