@@ -116,7 +116,7 @@ void SendBox::showRecipients()
     if (shown == placeholderText())
         return;
     setPlaceholderText(shown);
-    // The box repaints itself only when a placeholder appears or goes, not when it changes.
+    // A new placeholder does not repaint the box by itself.
     viewport()->update();
 }
 
