@@ -17,7 +17,8 @@ using namespace vorlan;
 
 namespace {
 
-const QString MyAddress = QStringLiteral("10.0.0.1");
+const QString Me = QStringLiteral("10.0.0.1"), Taro = QStringLiteral("10.0.0.2"),
+              Hanako = QStringLiteral("10.0.0.3");
 
 // Counts the paint events a widget receives.
 struct PaintCount : QObject
@@ -38,21 +39,19 @@ protected:
     {
         SettingsFolderTest::SetUp();
         window = newWindow();
-        window->identity().address = MyAddress;
+        window->identity().address = Me;
         window->show();
-        add(QStringLiteral("自分"), MyAddress);
-        add(QStringLiteral("太郎"), QStringLiteral("10.0.0.2"));
-        add(QStringLiteral("花子"), QStringLiteral("10.0.0.3"));
+        add(QStringLiteral("自分"), Me);
+        add(QStringLiteral("太郎"), Taro);
+        add(QStringLiteral("花子"), Hanako);
     }
-
     void add(const QString &name, const QString &address)
     {
-        members().UpdateMember(QStringLiteral("0"), name, QStringLiteral("pc"), address,
-                               QStringLiteral("08:00:00"));
+        members().UpdateMember(QStringLiteral("0"), name, QStringLiteral("pc"), address, QString());
     }
-    void tick(const QString &address, bool ticked = true)
+    void tick(const QString &address, bool on = true)
     {
-        members().setTicked(int(members().addresses().indexOf(address)), ticked);
+        members().setTicked(int(members().addresses().indexOf(address)), on);
     }
     MemberList &members() { return *window->lvMember(); }
     QString placeholder()
@@ -72,23 +71,18 @@ TEST_F(RecipientsTest, the_empty_box_names_the_ticked_members_while_a_line_goes_
         std::function<void()> act;
         QString shown;
     };
-    const QString taro = QStringLiteral("10.0.0.2"), hanako = QStringLiteral("10.0.0.3");
     const Step steps[] = {
         {"no ticks", [] {}, QString()},
-        {"the own row only: the line goes to all", [&] { tick(MyAddress); }, QString()},
-        {"one", [&] { tick(taro); }, QStringLiteral("→ 太郎")},
-        {"two, in the list's order", [&] { tick(hanako); }, QStringLiteral("→ 太郎, 花子")},
+        {"the own row only: the line goes to all", [&] { tick(Me); }, QString()},
+        {"one", [&] { tick(Taro); }, QStringLiteral("→ 太郎")},
+        {"two, in the list's order", [&] { tick(Hanako); }, QStringLiteral("→ 太郎, 花子")},
         {"sorted the other way", [&] { members().lvMember_ColumnClick(MemberList::UserName); },
          QStringLiteral("→ 花子, 太郎")},
-        {"a name changes", [&] { members().UpdateMember(QStringLiteral("0"), QStringLiteral("次郎"),
-                                                        QStringLiteral("pc"), taro,
-                                                        QStringLiteral("08:00:00")); },
-         QStringLiteral("→ 花子, 次郎")},
-        {"untick", [&] { tick(taro, false); }, QStringLiteral("→ 花子")},
-        {"the ticked member leaves", [&] { members().RemoveMember(hanako); }, QString()},
-        {"tick again", [&] { tick(taro); }, QStringLiteral("→ 次郎")},
-        {"a reload empties the list", [&] { members().clear(); add(QStringLiteral("自分"), MyAddress); },
-         QString()},
+        {"a name changes", [&] { add(QStringLiteral("次郎"), Taro); }, QStringLiteral("→ 花子, 次郎")},
+        {"untick", [&] { tick(Taro, false); }, QStringLiteral("→ 花子")},
+        {"the ticked member leaves", [&] { members().RemoveMember(Hanako); }, QString()},
+        {"tick again", [&] { tick(Taro); }, QStringLiteral("→ 次郎")},
+        {"a reload empties the list", [&] { members().clear(); add(QStringLiteral("自分"), Me); }, QString()},
     };
     PaintCount paints(*window->txtSend()->viewport());
     QString before;
@@ -96,17 +90,14 @@ TEST_F(RecipientsTest, the_empty_box_names_the_ticked_members_while_a_line_goes_
         paints.count = 0;
         step.act();
         EXPECT_EQ(placeholder(), step.shown) << step.what;
-        if (step.shown != before)
-            EXPECT_TRUE(test::waitFor([&] { return paints.count > 0; }, 500))
-                << step.what << ": the box was not painted again";
+        const bool painted = step.shown == before || test::waitFor([&] { return paints.count > 0; }, 500);
+        EXPECT_TRUE(painted) << step.what << ": the box was not painted again";
         before = step.shown;
     }
 
     // Names too long for the box are cut with "…" to its width, the start kept.
-    const QString longName = QString(60, u'長');
-    for (int i = 0; i < 3; ++i) {
-        const QString address = QStringLiteral("10.0.1.%1").arg(i);
-        add(longName, address);
+    for (const QString &address : {Taro, Hanako}) {
+        add(QString(60, u'長'), address);
         tick(address);
     }
     const QString shown = placeholder();
@@ -137,11 +128,7 @@ QList<std::pair<int, int>> marks(const QTextBlock &block)
 TEST(SendBoxMarks, characters_code_page_932_cannot_carry_are_underlined_and_say_so)
 {
     using Marks = QList<std::pair<int, int>>;
-    const struct
-    {
-        QString text;
-        Marks marked;
-    } cases[] = {
+    const struct { QString text; Marks marked; } cases[] = {
         {QStringLiteral("かなカナ漢字ｶﾅ"), {}},
         {QStringLiteral("〜－①髙é"), {}}, // the converter's, the vendor rows', the best fit's
         {QStringLiteral("a😀b"), {{1, 2}}},

@@ -21,18 +21,15 @@ COMMITTED = os.path.join(ROOT, "docs", "screenshots")
 SLACK = 16
 
 
-def size(path):
-    out = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True,
-                         text=True, check=True).stdout
-    return tuple(int(word) for word in out.split())
-
-
-def colours(path):
-    """How many colours a picture has, and the share of its pixels that the commonest takes."""
+def measure(path):
+    """Width, height, the number of colours and the share of the pixels the commonest takes."""
+    out = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True,
+                         check=True).stdout
     pixels = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
                             check=True).stdout
     counts = collections.Counter(pixels[i:i + 3] for i in range(0, len(pixels), 3))
-    return len(counts), counts.most_common(1)[0][1] * 3 / len(pixels)
+    width, height = (int(word) for word in out.split())
+    return width, height, len(counts), counts.most_common(1)[0][1] * 3 / len(pixels)
 
 
 class ScreenshotsTest(unittest.TestCase):
@@ -56,13 +53,12 @@ class ScreenshotsTest(unittest.TestCase):
                 with self.subTest(picture=name):
                     made = os.path.join(output, name)
                     self.assertTrue(os.path.exists(made), "not made")
-                    width, height = size(made)
-                    committed = size(os.path.join(COMMITTED, name))
+                    width, height, colours, commonest = measure(made)
+                    committed = measure(os.path.join(COMMITTED, name))
                     self.assertLessEqual(abs(width - committed[0]), SLACK, (width, height))
                     self.assertLessEqual(abs(height - committed[1]), SLACK, (width, height))
                     # A window with its text and controls, not an empty or black rectangle.
-                    count, commonest = colours(made)
-                    self.assertGreater(count, 100)
+                    self.assertGreater(colours, 100)
                     self.assertLess(commonest, 0.8)
 
 
