@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -50,24 +51,6 @@ bool isEnterKey(int key)
 }
 
 } // namespace
-
-SendBox::SendBox(QWidget *parent)
-    : QPlainTextEdit(parent)
-{
-    setObjectName(QStringLiteral("txtSend"));
-    setToolTip(QStringLiteral("メッセージ送信用"));
-    setTabChangesFocus(false);
-}
-
-void SendBox::keyPressEvent(QKeyEvent *event)
-{
-    // Enter never breaks the line: it presses the window's default button.
-    if (isEnterKey(event->key())) {
-        emit enterPressed();
-        return;
-    }
-    QPlainTextEdit::keyPressEvent(event);
-}
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     : QWidget(parent),
@@ -229,11 +212,30 @@ void MainWindow::createControls()
     m_txtSend = new SendBox(this);
     setTwipsGeometry(m_txtSend, {120, 3840, 8655, 390});
     connect(m_txtSend, &SendBox::enterPressed, comEnter, &QPushButton::click);
+    followRecipients();
 
     auto *credit = new QLabel(QStringLiteral("簡易チャットシステム ") + programTitle(), this);
     credit->setObjectName(QStringLiteral("lblCopyright"));
     credit->setToolTip(QStringLiteral("フリーソフトウェア"));
     setTwipsGeometry(credit, {120, 4320, 8685, 465});
+}
+
+// The compose box names the ticked members while a line would go to them only. Ticks, names,
+// leaves, a reload and a sort all change the model; the names are gathered once per turn of the
+// event loop however many rows changed.
+void MainWindow::followRecipients()
+{
+    auto *later = new QTimer(this);
+    later->setSingleShot(true);
+    later->setInterval(0);
+    connect(later, &QTimer::timeout, this,
+            [this] { m_txtSend->setRecipients(m_lvMember->tickedNames(m_me.address)); });
+    const auto changed = [later] { later->start(); };
+    const QAbstractItemModel *rows = m_lvMember->model();
+    connect(rows, &QAbstractItemModel::dataChanged, later, changed);
+    connect(rows, &QAbstractItemModel::rowsRemoved, later, changed);
+    connect(rows, &QAbstractItemModel::modelReset, later, changed);
+    connect(rows, &QAbstractItemModel::layoutChanged, later, changed);
 }
 
 void MainWindow::setMessagePresenter(std::function<void(const QString &, QMessageBox::Icon)> presenter)

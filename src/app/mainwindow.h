@@ -3,13 +3,13 @@
 #include "app/messagegate.h"
 #include "base/clock.h"
 #include "conversation/logwriter.h"
+#include "conversation/sendbox.h"
 #include "net/localidentity.h"
 #include "protocol/message.h"
 #include "settings/runningsettings.h"
 
 #include <QIcon>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -35,18 +35,6 @@ class OptionPickers;
 class UdpEndpoint;
 class frmOption;
 class HistoryWindow;
-
-// txtSend: the compose box. Enter sends instead of breaking the line; pasted text keeps its lines.
-class SendBox : public QPlainTextEdit
-{
-    Q_OBJECT
-public:
-    explicit SendBox(QWidget *parent = nullptr);
-signals:
-    void enterPressed();
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-};
 
 // What the caller (main or a test) decides about a window before it starts.
 struct MainWindowOptions
@@ -143,6 +131,7 @@ protected:
 
 private:
     void createControls();
+    void followRecipients();
     QPushButton *addButton(const char *name, const QString &caption, const QRect &twips,
                            const QString &toolTip = QString());
     int onlinePhase();

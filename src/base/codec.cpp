@@ -121,18 +121,21 @@ std::pair<char32_t, qsizetype> codePointAt(const char16_t *units, qsizetype size
     return {unit, 1};
 }
 
-// The bytes for one code point the converter refused: its best-fit bytes, or "?".
-void appendUnencodable(QByteArray &out, char32_t codePoint)
+// The bytes for one code point the converter refused: its best-fit bytes, or "?" (false).
+bool appendBestFit(QByteArray &out, char32_t codePoint)
 {
-    if (const BestFit *fit = findBestFit(codePoint))
+    if (const BestFit *fit = findBestFit(codePoint)) {
         out.append(fit->bytes, fit->length);
-    else
-        out.append('?');
+        return true;
+    }
+    out.append('?');
+    return false;
 }
 
-} // namespace
-
-QByteArray encodeCp932(const QString &text)
+// Encodes the text; every code point that neither the converter nor the best-fit table holds
+// goes out as "?" and is told to unmapped(position, units) as well.
+template<typename Unmapped>
+QByteArray encodeReporting(QStringView text, Unmapped unmapped)
 {
     const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
     const qsizetype size = text.size();
@@ -155,8 +158,8 @@ QByteArray encodeCp932(const QString &text)
             const auto [cp, unitsUsed] = codePointAt(units, size, i);
             if (cp < 0x80)
                 out.append(static_cast<char>(cp));
-            else
-                appendUnencodable(out, cp);
+            else if (!appendBestFit(out, cp))
+                unmapped(i, unitsUsed);
             i += unitsUsed;
         }
         return out;
@@ -197,6 +200,8 @@ QByteArray encodeCp932(const QString &text)
             break;
         const auto [cp, unitsUsed] = codePointAt(units, size, pos);
         const BestFit *fit = findBestFit(cp);
+        if (!fit)
+            unmapped(pos, unitsUsed);
         const size_t length = fit ? fit->length : 1;
         makeRoom(length);
         std::copy_n(fit ? fit->bytes : "?", length, outPtr);
@@ -206,6 +211,20 @@ QByteArray encodeCp932(const QString &text)
     }
     out.truncate(outPtr - out.data());
     return out;
+}
+
+} // namespace
+
+QByteArray encodeCp932(const QString &text)
+{
+    return encodeReporting(text, [](qsizetype, qsizetype) {});
+}
+
+QList<TextRange> cp932Unmapped(QStringView text)
+{
+    QList<TextRange> ranges;
+    encodeReporting(text, [&ranges](qsizetype start, qsizetype length) { ranges.append({start, length}); });
+    return ranges;
 }
 
 QString decodeCp932(const QByteArray &bytes)

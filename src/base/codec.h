@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace vorlan {
@@ -13,6 +14,18 @@ namespace vorlan {
 // Neither ever fails.
 QByteArray encodeCp932(const QString &text);
 QString decodeCp932(const QByteArray &bytes);
+
+// A stretch of a text, in UTF-16 units.
+struct TextRange
+{
+    qsizetype start;
+    qsizetype length;
+    bool operator==(const TextRange &) const = default;
+};
+
+// Where the text holds characters that code page 932 cannot carry, neither by the converter nor
+// by the best-fit table: encodeCp932 sends each of them as "?". One range per character.
+QList<TextRange> cp932Unmapped(QStringView text);
 
 // Byte length of the text once encoded, without building it.
 qsizetype cp932Length(const QString &text);

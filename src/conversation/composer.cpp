@@ -49,23 +49,12 @@ void Composer::comEnter_Click(QString text)
 
 bool Composer::anyRecipient() const
 {
-    const int rows = m_members.rowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (m_members.isTicked(i) && m_members.text(i, MemberList::Address) != m_me.address)
-            return true;
-    }
-    return false;
+    return !m_members.tickedNames(m_me.address).isEmpty();
 }
 
 QString Composer::recipientList() const
 {
-    QStringList names;
-    const int rows = m_members.rowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (m_members.isTicked(i) && m_members.text(i, MemberList::Address) != m_me.address)
-            names.append(m_members.displayName(i));
-    }
-    return names.join(u',');
+    return m_members.tickedNames(m_me.address).join(u',');
 }
 
 // A line too long for one datagram goes as several messages of the same kind, in order.

@@ -233,6 +233,17 @@ QStringList MemberList::addresses() const
     return result;
 }
 
+QStringList MemberList::tickedNames(const QString &except) const
+{
+    QStringList names;
+    const int rows = rowCount();
+    for (int i = 0; i < rows; ++i) {
+        if (isTicked(i) && text(i, Address) != except)
+            names.append(displayName(i));
+    }
+    return names;
+}
+
 std::optional<QString> MemberList::selectedDisplayName() const
 {
     const QList<QTreeWidgetItem *> selected = selectedItems();

@@ -36,6 +36,9 @@ public:
     bool isTicked(int row) const;
     void setTicked(int row, bool ticked);
     QStringList addresses() const;
+    // The display names of the ticked rows in display order, but for the row of address except:
+    // whom a line goes to. Empty: it goes to everybody.
+    QStringList tickedNames(const QString &except) const;
 
     // The display name of the selected row; empty when nothing is selected.
     std::optional<QString> selectedDisplayName() const;

@@ -143,7 +143,7 @@ class Session:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         return address
 
-    def start_xvfb(self):
+    def start_xvfb(self, screen="1024x768x24"):
         """An X server of the session's own; returns its display."""
         # The sockets' folder, made as the system makes it (an X server run as another user
         # would make it its own).
@@ -152,7 +152,7 @@ class Session:
             os.chmod(X11_SOCKETS, 0o1777)
         read, write = os.pipe()
         self.servers.append(self.popen(["Xvfb", "-displayfd", str(write), "-nolisten", "tcp",
-                                        "-screen", "0", "1024x768x24"], log="xvfb",
+                                        "-screen", "0", screen], log="xvfb",
                                        pass_fds=[write]))
         os.close(write)
         # The number and its line end come in two writes; the server dies if the second fails.

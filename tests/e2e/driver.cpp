@@ -9,8 +9,12 @@
 //   enter                presses Enter in the compose box; "entered"
 //   compose              answers "compose" and a JSON object: the compose box's text and the
 //                        preedit an input method shows in it
+//   view                 answers "view" and a JSON object: the conversation's text
+//   tick <address>       ticks the roster row of that address; "ticked"
+//   tab <index>          shows that tab of the open modal dialog; "tab"
 #include "app/mainwindow.h"
 #include "app/windowlifetime.h"
+#include "conversation/conversationview.h"
 #include "roster/memberlist.h"
 
 #include <QApplication>
@@ -23,6 +27,7 @@
 #include <QWindow>
 #include <QPushButton>
 #include <QSocketNotifier>
+#include <QTabBar>
 
 #include <cstdio>
 #include <unistd.h>
@@ -106,6 +111,24 @@ void perform(MainWindow &window, const QByteArray &command)
     } else if (words.size() == 1 && words[0] == "compose") {
         answer("compose", composeState(window));
         return;
+    } else if (words.size() == 1 && words[0] == "view") {
+        answer("view", QJsonObject{{"text", window.rtfHomeMessage()->conversationText()}});
+        return;
+    } else if (words.size() == 2 && words[0] == "tick") {
+        MemberList &members = *window.lvMember();
+        const int row = int(members.addresses().indexOf(QString::fromLatin1(words[1])));
+        if (row >= 0) {
+            members.setTicked(row, true);
+            answer("ticked");
+            return;
+        }
+    } else if (words.size() == 2 && words[0] == "tab") {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (auto *tabs = dialog ? dialog->findChild<QTabBar *>() : nullptr) {
+            tabs->setCurrentIndex(words[1].toInt());
+            answer("tab");
+            return;
+        }
     }
     answer("error " + command.trimmed());
 }
