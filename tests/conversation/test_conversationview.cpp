@@ -1,12 +1,15 @@
 #include "base/framepacer.h"
 #include "conversation/conversationview.h"
+#include "conversation/readablecolors.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using vorlan::ConversationView;
@@ -245,4 +248,226 @@ TEST(ConversationView, TheScrollBarFollowsTheEndAndRepaintsOnlyWhenItsHandleMove
     QCoreApplication::processEvents(); // the look compared
     QCoreApplication::processEvents(); // the paint
     EXPECT_GT(counter.paints, 0);
+}
+
+namespace {
+
+QString numbered(int i) { return QStringLiteral("line %1").arg(i, 4, 10, QChar(u'0')); }
+
+void addLines(ConversationView &view, int from, int count)
+{
+    for (int i = from; i < from + count; ++i)
+        view.AppendLine(numbered(i) + QStringLiteral("\r\n"));
+    view.flushLines();
+    QCoreApplication::processEvents();
+}
+
+// The line the reader sees at the top, as the view maps its own pixels to the text.
+QString topLine(const ConversationView &view)
+{
+    QTextCursor cursor = view.cursorForPosition(QPoint(4, 4));
+    cursor.select(QTextCursor::LineUnderCursor);
+    return cursor.selectedText();
+}
+
+bool atEnd(const ConversationView &view)
+{
+    return view.verticalScrollBar()->value() == view.verticalScrollBar()->maximum();
+}
+
+void scrollTo(ConversationView &view, int line)
+{
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->setValue(0);
+    while (topLine(view) != numbered(line) && bar->value() < bar->maximum())
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    ASSERT_EQ(topLine(view), numbered(line));
+}
+
+QString selected(const ConversationView &view)
+{
+    return view.textCursor().selectedText().replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
+}
+
+QToolButton *marker(const ConversationView &view)
+{
+    return view.findChild<QToolButton *>(QStringLiteral("newLinesMarker"));
+}
+
+} // namespace
+
+// New lines move the view only for a reader at the end with nothing selected. Anyone else keeps
+// the lines they see and their selection, also while old lines leave from the top, and is told
+// how many lines came in below.
+TEST(ConversationView, TheReaderKeepsTheirPlaceAndSelectionWhileLinesComeAndGo)
+{
+    constexpr int End = -1;
+    constexpr int Same = -1;
+    struct Case
+    {
+        const char *what;
+        int top;                // the line at the top, or End
+        int selectFrom, selectTo; // lines; -1 for no selection
+        int added;              // lines that come in; with 50 the first 20 leave
+        int expectedTop;        // Same: the line at the top before
+        int keptFrom;           // what stays selected, from this line to selectTo; -1 nothing
+    };
+    const Case cases[] = {
+        {"scrolled back", 20, 22, 24, 20, Same, 22},
+        {"scrolled back, old lines leave", 30, -1, -1, 50, Same, -1},
+        {"a selection in view, old lines leave", 30, 32, 34, 50, Same, 32},
+        {"the line at the top leaves", 10, -1, -1, 50, 20, -1},
+        {"a selection partly cut", 22, 15, 25, 50, Same, 20},
+        {"a selection wholly cut", 30, 5, 8, 50, Same, -1},
+        {"a selection at the end", End, 57, 58, 50, Same, 57},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversationView view;
+        view.setMaximumLines(100);
+        view.resize(300, 200);
+        view.show();
+        addLines(view, 0, 60);
+        if (c.selectFrom >= 0) {
+            QTextCursor cursor = view.document()->find(numbered(c.selectFrom));
+            cursor.setPosition(cursor.selectionStart());
+            cursor.setPosition(view.document()->find(numbered(c.selectTo)).selectionEnd(), QTextCursor::KeepAnchor);
+            view.setTextCursor(cursor);
+        }
+        if (c.top == End)
+            view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+        else
+            scrollTo(view, c.top);
+        const QString top = topLine(view);
+
+        addLines(view, 60, c.added);
+        EXPECT_EQ(topLine(view), c.expectedTop == Same ? top : numbered(c.expectedTop));
+        QString kept;
+        for (int i = c.keptFrom; i >= 0 && i <= c.selectTo; ++i)
+            kept += (i == c.keptFrom ? QString() : QStringLiteral("\n")) + numbered(i);
+        EXPECT_EQ(selected(view), kept);
+        EXPECT_EQ(view.unseenLines(), c.added);
+        EXPECT_TRUE(marker(view)->isVisible());
+        EXPECT_EQ(marker(view)->text(), QStringLiteral("↓ %1").arg(c.added));
+        EXPECT_TRUE(view.viewport()->geometry().contains(marker(view)->geometry()));
+    }
+}
+
+// The marker counts the lines below until the reader is back at the end, by whatever means;
+// from there new lines are followed again. Sending a line or clicking the marker is asking for
+// the newest lines: the selection goes, and the view follows.
+TEST(ConversationView, TheEndClearsTheMarkerAndIsFollowedAgain)
+{
+    ConversationView view;
+    view.resize(300, 200);
+    view.show();
+    QScrollBar *bar = view.verticalScrollBar();
+    addLines(view, 0, 40);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_FALSE(marker(view)->isVisible());
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    addLines(view, 40, 5);
+    addLines(view, 45, 3);
+    EXPECT_EQ(marker(view)->text(), QStringLiteral("↓ 8"));
+    bar->triggerAction(QAbstractSlider::SliderToMaximum); // the scroll bar
+    EXPECT_FALSE(marker(view)->isVisible());
+    EXPECT_EQ(view.unseenLines(), 0);
+    addLines(view, 48, 2);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_EQ(view.unseenLines(), 0);
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    addLines(view, 50, 2);
+    for (int page = 0; page < 10 && !atEnd(view); ++page) { // the keys
+        EXPECT_EQ(view.unseenLines(), 2);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        QApplication::sendEvent(&view, &down);
+    }
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_FALSE(marker(view)->isVisible());
+
+    // A selection at the end holds the view; the marker takes the reader to the newest lines.
+    view.setTextCursor(view.document()->find(numbered(51)));
+    addLines(view, 52, 3);
+    EXPECT_EQ(view.unseenLines(), 3);
+    marker(view)->click();
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_FALSE(view.textCursor().hasSelection());
+    EXPECT_FALSE(marker(view)->isVisible());
+    const QString top = topLine(view);
+    addLines(view, 55, 1);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_NE(topLine(view), top);
+
+    // A view at the end stays there when it is resized.
+    view.resize(300, 120);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_EQ(view.unseenLines(), 0);
+}
+
+// A line's colour is the user's choice for one theme. On the theme of the moment, one that does
+// not stand out from the base (3:1) is drawn in the palette's text colour, like the text of the
+// lines; so are lines of TextColor. The colour kept for the wire and the settings is the chosen
+// one: only the drawing changes.
+TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
+{
+    EXPECT_NEAR(vorlan::contrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+    EXPECT_NEAR(vorlan::contrastRatio(Qt::red, Qt::white), 4.0, 0.01);
+    EXPECT_NEAR(vorlan::contrastRatio(QColor(0x77, 0x77, 0x77), QColor(0x77, 0x77, 0x77)), 1.0, 0.01);
+
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    QPalette light;
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::Text, Qt::black);
+    struct Case
+    {
+        qint32 co; // 0x00BBGGRR, as stored
+        bool onDark, onLight; // drawn as stored
+    };
+    const Case cases[] = {
+        {0x000000, false, true}, // black, the default: 1.5 on the dark base, 21 on white
+        {0x0000FF, true, true},  // red: 3.6 and 4.0
+        {0x800000, false, true}, // navy: 1.1 and 16
+        {0x808000, true, true},  // teal: 3.01 and 4.8
+        {0x008000, false, true}, // green: 2.8 and 5.1
+        {0x00FF00, true, false}, // lime: 10 and 1.4
+        {0x00FFFF, true, false}, // yellow: 13 and 1.07
+        {0xFFFFFF, true, false}, // white
+    };
+    for (const bool onDark : {true, false}) {
+        ConversationView view;
+        view.setPalette(onDark ? dark : light);
+        for (const Case &c : cases) {
+            view.AppendLine(QStringLiteral("%1->\t").arg(c.co, 6, 16), vorlan::colorFromWindowsValue(c.co));
+            view.AppendLine(QStringLiteral("text\r\n"), ConversationView::TextColor);
+        }
+        view.flushLines();
+        QTextCursor cursor(view.document());
+        for (const Case &c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 on %2").arg(c.co, 6, 16).arg(onDark ? "dark" : "light").toStdString());
+            cursor = view.document()->find(QStringLiteral("%1->").arg(c.co, 6, 16), cursor);
+            const QTextCharFormat head = cursor.charFormat();
+            if (onDark ? c.onDark : c.onLight)
+                EXPECT_EQ(head.foreground().color(), vorlan::colorFromWindowsValue(c.co));
+            else
+                EXPECT_FALSE(head.hasProperty(QTextFormat::ForegroundBrush));
+            cursor = view.document()->find(QStringLiteral("text"), cursor);
+            EXPECT_FALSE(cursor.charFormat().hasProperty(QTextFormat::ForegroundBrush));
+        }
+    }
+
+    // A theme changed at run time: the lines from then on are measured against its base.
+    ConversationView view;
+    view.setPalette(light);
+    view.AppendLine(QStringLiteral("before\r\n"), Qt::black);
+    view.flushLines();
+    view.setPalette(dark);
+    view.AppendLine(QStringLiteral("after\r\n"), Qt::black);
+    view.flushLines();
+    EXPECT_EQ(view.document()->find(QStringLiteral("before")).charFormat().foreground().color(), QColor(Qt::black));
+    EXPECT_FALSE(view.document()->find(QStringLiteral("after")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
 }
