@@ -256,7 +256,7 @@ void ConversationView::keepTop(int position)
 {
     int value = 0;
     if (position > 0) {
-        const QTextBlock block = document()->findBlock(position);
+        const QTextBlock block = document()->findBlock(qMin(position, document()->characterCount() - 1));
         document()->documentLayout()->blockBoundingRect(block);
         const QTextLine line = block.layout()->lineForTextPosition(position - block.position());
         value = block.firstLineNumber() + (line.isValid() ? line.lineNumber() : 0);
