@@ -104,8 +104,8 @@ void ConversationView::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange)
         shapeLightly();
     // Lines shown from now on are measured against the new base; those in the text colour
-    // follow it at once.
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
+    // follow it at once. A new desktop theme comes as a change of the view's own palette too.
+    if (event->type() == QEvent::PaletteChange) {
         m_readable.setBase(palette().color(QPalette::Base));
         m_formatColor.reset();
     }

@@ -460,14 +460,18 @@ TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
         }
     }
 
-    // A theme changed at run time: the lines from then on are measured against its base.
+    // The desktop's theme changed at run time: the lines from then on are measured against its
+    // base.
+    const QPalette original = QApplication::palette();
+    QApplication::setPalette(light);
     ConversationView view;
-    view.setPalette(light);
     view.AppendLine(QStringLiteral("before\r\n"), Qt::black);
     view.flushLines();
-    view.setPalette(dark);
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents(); // the widgets hear of it
     view.AppendLine(QStringLiteral("after\r\n"), Qt::black);
     view.flushLines();
+    QApplication::setPalette(original);
     EXPECT_EQ(view.document()->find(QStringLiteral("before")).charFormat().foreground().color(), QColor(Qt::black));
     EXPECT_FALSE(view.document()->find(QStringLiteral("after")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
 }
