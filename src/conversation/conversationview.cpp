@@ -249,9 +249,9 @@ int ConversationView::topPosition() const
     return block.position() + layout->lineAt(line).textStart();
 }
 
-// Shows the line that starts at the position at the top; a negative position is a line that has
-// been cut, and the first line left takes its place. The view counts the lines of a block
-// shown so far as it lays them out: the block is laid out before its line is counted.
+// Shows the line that starts at the position at the top; a line cut from the top (a position
+// under 0) leaves the first line left there. The view numbers its lines by the layouts of the
+// blocks, so the block is laid out before its line is numbered.
 void ConversationView::keepTop(int position)
 {
     int value = 0;
