@@ -131,7 +131,7 @@ void Dispatcher::updateMember(const ParsedMessage &message)
 void Dispatcher::showLine(const QString &head, const QString &tail)
 {
     m_view.AppendLine(head, colorFromWindowsValue(m_settings.MessageColor));
-    m_view.AppendLine(tail, QColor(Qt::black));
+    m_view.AppendLine(tail, ConversationView::TextColor);
 }
 
 void Dispatcher::log(const QStringList &items)
@@ -250,7 +250,7 @@ void Dispatcher::onPastLogReply(const ParsedMessage &message)
     const QColor headColor = colorFromWindowsValue(m_settings.MessageColor);
     for (const PastLogSegment &segment : pastLogSegments(message.payload)) {
         m_view.AppendLine(segment.head, headColor);
-        m_view.AppendLine(segment.tail, QColor(Qt::black));
+        m_view.AppendLine(segment.tail, ConversationView::TextColor);
     }
     m_view.AppendLine(CrLf);
     m_view.AppendLine(Tab + end + CrLf);

@@ -87,6 +87,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     composeHooks.pump = [] { QCoreApplication::processEvents(); };
     composeHooks.setTestVisible = [this](bool visible) { m_comTest->setVisible(visible); };
     composeHooks.deskToggle = [this] { m_presence->comDesk_Click(); };
+    // The user's own line comes back as a received one: the conversation goes to its end to show
+    // it, whatever the user was reading or had selected there.
+    composeHooks.sending = [this] { m_rtfHomeMessage->showEnd(); };
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
     wirePresence();
     createRequests();

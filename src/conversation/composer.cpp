@@ -31,6 +31,8 @@ void Composer::comEnter_Click(QString text)
         text.chop(2);
     if (text.isEmpty())
         return;
+    if (m_hooks.sending)
+        m_hooks.sending();
     if (m_me.deskFlag == QLatin1String("1") && m_hooks.deskToggle)
         m_hooks.deskToggle();
     text.replace(u'\t', u' ');

@@ -19,6 +19,7 @@ public:
         std::function<void()> pump;                  // lets pending events run
         std::function<void(bool)> setTestVisible;    // comTest
         std::function<void()> deskToggle;            // comDesk_Click, to come back to the desk
+        std::function<void()> sending;               // the text goes out, to show up in the conversation
     };
 
     Composer(const MemberList &members, const Identity &me, Hooks hooks);

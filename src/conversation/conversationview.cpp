@@ -1,13 +1,16 @@
 #include "conversation/conversationview.h"
 
 #include "base/framepacer.h"
+#include "conversation/newlinesmarker.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <utility>
@@ -80,6 +83,19 @@ ConversationView::ConversationView(QWidget *parent)
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setVerticalScrollBar(new FrameScrollBar(Qt::Vertical, this));
     shapeLightly();
+    m_readable.setBase(palette().color(QPalette::Base));
+    m_marker = new NewLinesMarker(this);
+    connect(m_marker, &QToolButton::clicked, this, &ConversationView::showEnd);
+    // Reached by the scroll bar, the keys or the wheel, the end clears the marker. The view moves
+    // the bar without its signals when it scrolls by itself (keys, the caret), never without
+    // asking for an update. While lines go in, the bar passes through states nobody sees.
+    const auto reached = [this] {
+        if (!m_flushing && atEnd())
+            m_marker->clear();
+    };
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, reached);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, reached);
+    connect(this, &QPlainTextEdit::updateRequest, this, reached);
 }
 
 void ConversationView::changeEvent(QEvent *event)
@@ -87,6 +103,21 @@ void ConversationView::changeEvent(QEvent *event)
     QPlainTextEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         shapeLightly();
+    // Lines shown from now on are measured against the new base; those in the text colour
+    // follow it at once. A new desktop theme comes as a change of the view's own palette too.
+    if (event->type() == QEvent::PaletteChange) {
+        m_readable.setBase(palette().color(QPalette::Base));
+        m_formatColor.reset();
+    }
+}
+
+void ConversationView::resizeEvent(QResizeEvent *event)
+{
+    // Lines wrap anew; a view that showed the end still does.
+    const bool end = atEnd();
+    QPlainTextEdit::resizeEvent(event);
+    if (end)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void ConversationView::paintEvent(QPaintEvent *event)
@@ -156,6 +187,9 @@ void ConversationView::flushLines()
         m_end = QTextCursor(document());
     const qsizetype lines = m_lines;
     const bool inserting = !m_pending.isEmpty();
+    const bool following = followsEnd();
+    const int top = following ? 0 : topPosition();
+    m_flushing = true;
     if (inserting) {
         // One change for the whole batch: the document is laid out once, not once per insert.
         m_end.beginEditBlock();
@@ -165,9 +199,13 @@ void ConversationView::flushLines()
         m_pendingCharacters = 0;
         m_end.endEditBlock();
     }
-    if (cutOldestLines(m_lines - lines))
+    const qsizetype added = m_lines - lines;
+    const int characters = document()->characterCount();
+    if (cutOldestLines(added))
         m_frames->request(); // the next step a frame later
-    if (inserting) {
+    if (!following)
+        keepTop(top - (characters - document()->characterCount()));
+    if (inserting && following) {
         // The caret follows the text it stood at the end of; moved there again it would make
         // the view lay out the blocks of both its places once more.
         const QTextCursor caret = textCursor();
@@ -181,6 +219,69 @@ void ConversationView::flushLines()
         bar->setValue(bar->maximum());
         viewport()->setUpdatesEnabled(true);
     }
+    m_flushing = false;
+    if (atEnd())
+        m_marker->clear();
+    else if (!following)
+        m_marker->addLines(added);
+}
+
+bool ConversationView::atEnd() const
+{
+    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+}
+
+bool ConversationView::followsEnd() const
+{
+    return atEnd() && !textCursor().hasSelection();
+}
+
+// Where the line at the top of the view starts in the document.
+int ConversationView::topPosition() const
+{
+    const QTextBlock block = firstVisibleBlock();
+    if (!block.isValid())
+        return 0;
+    const int line = verticalScrollBar()->value() - block.firstLineNumber();
+    const QTextLayout *const layout = block.layout();
+    if (line <= 0 || line >= layout->lineCount())
+        return block.position();
+    return block.position() + layout->lineAt(line).textStart();
+}
+
+// Shows the line that starts at the position at the top; a line cut from the top (a position
+// under 0) leaves the first line left there. The view numbers its lines by the layouts of the
+// blocks, so the block is laid out before its line is numbered.
+void ConversationView::keepTop(int position)
+{
+    int value = 0;
+    if (position > 0) {
+        const QTextBlock block = document()->findBlock(qMin(position, document()->characterCount() - 1));
+        document()->documentLayout()->blockBoundingRect(block);
+        const QTextLine line = block.layout()->lineForTextPosition(position - block.position());
+        value = block.firstLineNumber() + (line.isValid() ? line.lineNumber() : 0);
+    }
+    QScrollBar *const bar = verticalScrollBar();
+    if (bar->value() == value)
+        return;
+    viewport()->setUpdatesEnabled(false);
+    bar->setValue(value);
+    viewport()->setUpdatesEnabled(true);
+}
+
+void ConversationView::showEnd()
+{
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    QScrollBar *const bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+    m_marker->clear();
+}
+
+qsizetype ConversationView::unseenLines() const
+{
+    return m_marker->count();
 }
 
 void ConversationView::insertRun(const Run &run)
@@ -191,8 +292,8 @@ void ConversationView::insertRun(const Run &run)
     const int last = document()->characterCount() - 1;
     if (cursor.position() != last)
         cursor.setPosition(last);
-    if (m_format.foreground().color() != run.color || !m_format.hasProperty(QTextFormat::ForegroundBrush))
-        m_format.setForeground(run.color);
+    if (m_formatColor != run.color)
+        setShownColor(run.color);
     const QTextCharFormat &format = m_format;
     // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
     // line of a block. A run goes in with its separators, one insert for each block it reaches.
@@ -209,6 +310,17 @@ void ConversationView::insertRun(const Run &run)
     }
     if (!piece.isEmpty())
         cursor.insertText(piece, format);
+}
+
+// Text in a colour that does not read on the base, or in TextColor, has no colour of its own:
+// it is drawn in the palette's text colour, the one of the moment.
+void ConversationView::setShownColor(const QColor &color)
+{
+    m_formatColor = color;
+    if (color.isValid() && m_readable.reads(color))
+        m_format.setForeground(color);
+    else
+        m_format.clearForeground();
 }
 
 void ConversationView::endLine(QString &piece, const QTextCharFormat &format)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "conversation/readablecolors.h"
+
 #include <QColor>
 #include <QList>
 #include <QPlainTextEdit>
@@ -10,6 +12,7 @@
 namespace vorlan {
 
 class FramePacer;
+class NewLinesMarker;
 
 // rtfHomeMessage: the conversation view. Lines are appended as plain text runs, each in a
 // colour; the user can select and copy but not edit. It holds the newest lines only (the log
@@ -22,6 +25,10 @@ class FramePacer;
 // memory grows with the lines above it. The document holds BlockLines lines per block (line
 // separators inside, a paragraph break after the last): what a block costs besides its text,
 // and the layout it keeps once it has been shown, is shared by that many lines.
+// New lines move the view to the end only while the reader is there with nothing selected;
+// otherwise the lines in view and the selection stay, even as old lines leave from the top, and
+// a marker in the corner counts the lines below. Text is drawn in the palette's text colour on
+// its base; a line's colour that would not read on the base is drawn in the text colour too.
 class ConversationView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -48,6 +55,8 @@ public:
     // Lines per block. A block that has been shown keeps its layout, some 500 bytes, for good;
     // the block being filled is laid out again whenever a line joins it.
     static constexpr int BlockLines = 8;
+    // The colour of text appended in it: the palette's text colour, whichever it is when drawn.
+    static inline const QColor TextColor = QColor();
 
     explicit ConversationView(QWidget *parent = nullptr);
 
@@ -56,8 +65,10 @@ public:
     void setMaximumLines(int lines);
     void setMaximumCharacters(qsizetype characters);
 
-    // Moves the caret to the end and inserts text there, in colour; without a colour the colour
-    // of the previous insert is kept. The caret ends at the end so the newest line shows.
+    // Inserts text at the end, in colour (TextColor, or one that reads on the palette's base);
+    // without a colour the colour of the previous insert is kept. A view that follows the end
+    // (it shows the end and nothing is selected) moves the caret to the end so the newest line
+    // shows; any other keeps the reader's place and counts the new lines on its marker.
     // conversationText has the text at once; the document at the next frame or flushLines.
     // The text holds no line breaks but CR LF.
     void AppendLine(const QString &text, std::optional<QColor> color = std::nullopt);
@@ -79,9 +90,16 @@ public:
     // Tab stops at the given positions, in pixels.
     void setTabStops(const QList<qreal> &positions);
 
+    // The user asked for the newest lines (sent a line, clicked the marker): the view shows the
+    // end, and with the selection cleared it follows the end again.
+    void showEnd();
+    // The lines that came in below the view since the reader left its end.
+    qsizetype unseenLines() const;
+
 protected:
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     struct Run
@@ -99,6 +117,11 @@ private:
     qsizetype firstLineOfBlock(int block) const;
     int lineStart(qsizetype line) const;
     qsizetype lineAt(int position) const;
+    bool atEnd() const;
+    bool followsEnd() const;
+    int topPosition() const;
+    void keepTop(int position);
+    void setShownColor(const QColor &color);
 
     int m_maxLines = MaxLines;
     qsizetype m_maxCharacters = MaxCharacters;
@@ -108,8 +131,12 @@ private:
     qsizetype m_openLines = 0;  // complete lines of the last block
     QString m_text;
     bool m_textStartsLine = true;
-    QColor m_color = Qt::black;
+    QColor m_color = TextColor;
     QTextCharFormat m_format; // the format of the last run, made again only for a new colour
+    std::optional<QColor> m_formatColor; // the colour it was made for; none after a new palette
+    ReadableColors m_readable;
+    NewLinesMarker *m_marker;
+    bool m_flushing = false;
     QList<Run> m_pending;
     qsizetype m_pendingCharacters = 0;
     QTextCursor m_end; // kept at the end of the document between runs

@@ -192,13 +192,13 @@ TEST_F(DispatchTest, HeadColourFollowsTheStoredBlueGreenRedValue)
 {
     settings.MessageColor = 0xFF0000; // blue
     receive(QStringLiteral("100 ") + Hanako + QStringLiteral(",one"));
-    settings.MessageColor = 0x00FF00; // green
+    settings.MessageColor = 0x008000; // green (a lighter one would not read on the white base)
     receive(QStringLiteral("100 ") + Jiro + QStringLiteral(",two"));
     settings.MessageColor = 0;
     receive(QStringLiteral("101 ") + Nameless + QStringLiteral(",(To:taro) three"));
 
     EXPECT_EQ(colourOf(QStringLiteral("10:15:30 hanako->\t")), qRgb(0, 0, 255));
-    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 jiro->\t")), qRgb(0, 255, 0));
+    EXPECT_EQ(colourOf(QStringLiteral("10:15:30 jiro->\t")), qRgb(0, 128, 0));
     EXPECT_EQ(colourOf(QStringLiteral("10:15:30[]->\t(To:taro) three")), Black);
     EXPECT_EQ(colourOf(QStringLiteral("one")), Black);
     EXPECT_EQ(colourOf(QStringLiteral("two")), Black);

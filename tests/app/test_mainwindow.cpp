@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -97,6 +98,24 @@ TEST_F(MainWindowTest, EnterSendsInsteadOfBreakingTheLine)
     box->setPlainText("debug off");
     press(box, Qt::Key_Return, "\r");
     EXPECT_FALSE(window.findChild<QPushButton *>("comTest")->isVisible());
+}
+
+// The user's own line comes back to them as a received one: sending brings the conversation to
+// its end, the selection cleared, so that it follows.
+TEST_F(MainWindowTest, SendingALineBringsTheConversationToItsEnd)
+{
+    window.show();
+    ConversationView *view = window.rtfHomeMessage();
+    for (int i = 0; i < 100; ++i)
+        view->AppendLine(QStringLiteral("line %1\r\n").arg(i));
+    view->flushLines();
+    view->setTextCursor(view->document()->find(QStringLiteral("line 5")));
+    QScrollBar *bar = view->verticalScrollBar();
+    bar->setValue(0);
+    window.txtSend()->setPlainText("hello");
+    press(window.txtSend(), Qt::Key_Return, "\r");
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_FALSE(view->textCursor().hasSelection());
 }
 
 TEST_F(MainWindowTest, EscapeMinimisesTheWindow)

@@ -1,12 +1,14 @@
 #include "base/framepacer.h"
 #include "conversation/conversationview.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using vorlan::ConversationView;
@@ -245,4 +247,196 @@ TEST(ConversationView, TheScrollBarFollowsTheEndAndRepaintsOnlyWhenItsHandleMove
     QCoreApplication::processEvents(); // the look compared
     QCoreApplication::processEvents(); // the paint
     EXPECT_GT(counter.paints, 0);
+}
+
+namespace {
+
+QString numbered(int i) { return QStringLiteral("line %1").arg(i, 4, 10, QChar(u'0')); }
+
+void addLines(ConversationView &view, int from, int count)
+{
+    for (int i = from; i < from + count; ++i)
+        view.AppendLine(numbered(i) + QStringLiteral("\r\n"));
+    view.flushLines();
+    QCoreApplication::processEvents();
+}
+
+// The line the reader sees at the top, as the view maps its own pixels to the text.
+QString topLine(const ConversationView &view)
+{
+    QTextCursor cursor = view.cursorForPosition(QPoint(4, 4));
+    cursor.select(QTextCursor::LineUnderCursor);
+    return cursor.selectedText();
+}
+
+bool atEnd(const ConversationView &view)
+{
+    return view.verticalScrollBar()->value() == view.verticalScrollBar()->maximum();
+}
+
+QToolButton *marker(const ConversationView &view) { return view.findChild<QToolButton *>("newLinesMarker"); }
+
+} // namespace
+
+// New lines move the view only for a reader at the end with nothing selected. Anyone else keeps
+// the lines they see and their selection, also while old lines leave from the top, and is told
+// how many lines came in below.
+TEST(ConversationView, TheReaderKeepsTheirPlaceAndSelectionWhileLinesComeAndGo)
+{
+    constexpr int End = -1, Same = -1, None = -1;
+    struct Case
+    {
+        const char *what;
+        int top, selectFrom, selectTo; // lines
+        int added;                     // 60 lines before; with 50 more the first 20 leave
+        int topAfter, keptFrom;        // the selection kept is from keptFrom to selectTo
+    };
+    const Case cases[] = {
+        {"scrolled back", 20, 22, 24, 20, Same, 22},
+        {"scrolled back, old lines leave", 30, None, None, 50, Same, None},
+        {"a selection in view, old lines leave", 30, 32, 34, 50, Same, 32},
+        {"the line at the top leaves", 10, None, None, 50, 20, None},
+        {"a selection partly cut", 22, 15, 25, 50, Same, 20},
+        {"a selection wholly cut", 30, 5, 8, 50, Same, None},
+        {"a selection at the end", End, 57, 58, 50, Same, 57},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversationView view;
+        view.setMaximumLines(100);
+        view.resize(300, 200);
+        view.show();
+        addLines(view, 0, 60);
+        if (c.selectFrom != None) {
+            QTextCursor cursor = view.document()->find(numbered(c.selectFrom));
+            cursor.setPosition(cursor.selectionStart());
+            cursor.setPosition(view.document()->find(numbered(c.selectTo)).selectionEnd(), QTextCursor::KeepAnchor);
+            view.setTextCursor(cursor);
+        }
+        QScrollBar *bar = view.verticalScrollBar();
+        bar->setValue(c.top == End ? bar->maximum() : 0);
+        while (c.top != End && topLine(view) != numbered(c.top))
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        const QString top = topLine(view);
+
+        addLines(view, 60, c.added);
+        EXPECT_EQ(topLine(view), c.topAfter == Same ? top : numbered(c.topAfter));
+        QStringList kept;
+        for (int i = c.keptFrom; i != None && i <= c.selectTo; ++i)
+            kept.append(numbered(i));
+        QString selected = view.textCursor().selectedText();
+        selected.replace(QChar::LineSeparator, u'\n').replace(QChar::ParagraphSeparator, u'\n');
+        EXPECT_EQ(selected, kept.join(u'\n'));
+        EXPECT_EQ(view.unseenLines(), c.added);
+        EXPECT_TRUE(marker(view)->isVisible());
+        EXPECT_EQ(marker(view)->text(), QStringLiteral("↓ %1").arg(c.added));
+        EXPECT_TRUE(view.viewport()->geometry().contains(marker(view)->geometry()));
+    }
+}
+
+// The marker counts the lines below until the reader is back at the end, by whatever means;
+// from there new lines are followed again. Clicking the marker asks for the newest lines: the
+// selection goes too. A view at the end stays there when it is resized.
+TEST(ConversationView, TheEndClearsTheMarkerAndIsFollowedAgain)
+{
+    ConversationView view;
+    view.resize(300, 200);
+    view.show();
+    QScrollBar *bar = view.verticalScrollBar();
+    addLines(view, 0, 40);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_FALSE(marker(view)->isVisible());
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    addLines(view, 40, 5);
+    addLines(view, 45, 3);
+    EXPECT_EQ(marker(view)->text(), QStringLiteral("↓ 8"));
+    bar->triggerAction(QAbstractSlider::SliderToMaximum); // the scroll bar
+    EXPECT_FALSE(marker(view)->isVisible());
+    addLines(view, 48, 2);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_EQ(view.unseenLines(), 0);
+
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    addLines(view, 50, 2);
+    for (int page = 0; page < 10 && !atEnd(view); ++page) { // the keys
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        QApplication::sendEvent(&view, &down);
+    }
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_FALSE(marker(view)->isVisible());
+
+    view.setTextCursor(view.document()->find(numbered(51))); // holds the view
+    addLines(view, 52, 3);
+    EXPECT_EQ(view.unseenLines(), 3);
+    marker(view)->click();
+    EXPECT_FALSE(view.textCursor().hasSelection());
+    EXPECT_FALSE(marker(view)->isVisible());
+    const QString top = topLine(view);
+    addLines(view, 55, 1);
+    EXPECT_TRUE(atEnd(view));
+    EXPECT_NE(topLine(view), top);
+
+    view.resize(300, 120);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(atEnd(view));
+}
+
+// A line's colour is the user's choice for one theme. On the theme of the moment, one that does
+// not stand out from the base (3:1) is drawn in the palette's text colour, like TextColor; the
+// colour kept for the wire and the settings stays as chosen.
+TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
+{
+    QPalette dark, light;
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::Text, Qt::black);
+    struct Case
+    {
+        qint32 co; // 0x00BBGGRR, as stored
+        bool onDark, onLight; // drawn as stored
+    };
+    const Case cases[] = {
+        {0x000000, false, true}, // black, the default: 1.5 on the dark base, 21 on white
+        {0x0000FF, true, true},  // red: 3.6 and 4.0
+        {0x800000, false, true}, // navy: 1.1 and 16
+        {0x808000, true, true},  // teal: 3.01 and 4.8
+        {0x008000, false, true}, // green: 2.8 and 5.1
+        {0x00FF00, true, false}, // lime: 10 and 1.4
+        {0xFFFFFF, true, false}, // white
+    };
+    for (const bool onDark : {true, false}) {
+        ConversationView view;
+        view.setPalette(onDark ? dark : light);
+        for (const Case &c : cases) {
+            view.AppendLine(QString::number(c.co, 16) + QStringLiteral("->\t"), vorlan::colorFromWindowsValue(c.co));
+            view.AppendLine(QStringLiteral("text\r\n"), ConversationView::TextColor);
+        }
+        view.flushLines();
+        QTextCursor cursor(view.document());
+        for (const Case &c : cases) {
+            SCOPED_TRACE(QString::number(c.co, 16).toStdString() + (onDark ? " on dark" : " on light"));
+            cursor = view.document()->find(QString::number(c.co, 16) + QStringLiteral("->"), cursor);
+            const bool stored = onDark ? c.onDark : c.onLight;
+            EXPECT_EQ(cursor.charFormat().foreground().color(), vorlan::colorFromWindowsValue(stored ? c.co : 0));
+            EXPECT_EQ(cursor.charFormat().hasProperty(QTextFormat::ForegroundBrush), stored);
+            cursor = view.document()->find(QStringLiteral("text"), cursor);
+            EXPECT_FALSE(cursor.charFormat().hasProperty(QTextFormat::ForegroundBrush));
+        }
+    }
+
+    // The desktop's theme changes at run time: lines from then on are measured against its base.
+    const QPalette original = QApplication::palette();
+    QApplication::setPalette(light);
+    ConversationView view;
+    view.AppendLine(QStringLiteral("before\r\n"), Qt::black);
+    view.flushLines();
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents(); // the widgets hear of it
+    view.AppendLine(QStringLiteral("after\r\n"), Qt::black);
+    view.flushLines();
+    QApplication::setPalette(original);
+    EXPECT_TRUE(view.document()->find(QStringLiteral("before")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
+    EXPECT_FALSE(view.document()->find(QStringLiteral("after")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
 }
