@@ -16,37 +16,21 @@ namespace {
 
 using test::waitFor;
 
-// The desktop's services, as a Wayland desktop offers them on its buses.
-class FakeMutter : public QObject
+// The desktop's services, as a Wayland desktop offers them on its buses: each registered under
+// the interface it stands for.
+class FakeDesktop : public QObject
 {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
 public:
-    qulonglong idle = 0;
+    qulonglong mutterIdle = 90000;
+    uint screenSaverIdle = 5000;
+    QStringList sessionsAsked;
 public slots:
-    qulonglong GetIdletime() { return idle; }
-};
-
-class FakeScreenSaver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-public:
-    uint idle = 0;
-public slots:
-    uint GetSessionIdleTime() { return idle; }
-};
-
-class FakeLogin : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    QStringList asked;
-public slots:
+    qulonglong GetIdletime() { return mutterIdle; }
+    uint GetSessionIdleTime() { return screenSaverIdle; }
     QDBusObjectPath GetSession(const QString &id)
     {
-        asked.append(id);
+        sessionsAsked.append(id);
         return QDBusObjectPath(QStringLiteral("/org/freedesktop/login1/session/_31"));
     }
 };
@@ -86,9 +70,10 @@ protected:
     QStringList m_names;
 };
 
-void serve(QDBusConnection &bus, const char *service, const char *path, QObject *object)
+void serve(QDBusConnection &bus, const char *service, const char *path, const char *interface, QObject *object)
 {
-    EXPECT_TRUE(bus.registerObject(QLatin1String(path), object, QDBusConnection::ExportAllSlots));
+    EXPECT_TRUE(bus.registerObject(QLatin1String(path), QLatin1String(interface), object,
+                                   QDBusConnection::ExportAllSlots));
     EXPECT_TRUE(bus.registerService(QLatin1String(service)));
 }
 
@@ -127,16 +112,16 @@ TEST_F(DesktopIdle, WaylandDesktopsTellTheIdleTimeAndTheLockOverDBus)
                 QDBusConnection::disconnectFromBus(name);
         });
         QDBusConnection desktop = connection(QStringLiteral("desktop%1").arg(round));
-        FakeMutter mutter;
-        mutter.idle = 90000;
-        FakeScreenSaver screenSaver;
-        screenSaver.idle = 5000;
-        FakeLogin login;
-        if (c.mutter)
-            serve(desktop, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core", &mutter);
-        if (c.screenSaver)
-            serve(desktop, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", &screenSaver);
-        serve(desktop, "org.freedesktop.login1", "/org/freedesktop/login1", &login);
+        FakeDesktop fake;
+        if (c.mutter) {
+            serve(desktop, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                  "org.gnome.Mutter.IdleMonitor", &fake);
+        }
+        if (c.screenSaver) {
+            serve(desktop, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                  "org.freedesktop.ScreenSaver", &fake);
+        }
+        serve(desktop, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager", &fake);
 
         // The bus stands for both the session and the system bus.
         const QDBusConnection bus = connection(QStringLiteral("program%1").arg(round));
@@ -149,8 +134,8 @@ TEST_F(DesktopIdle, WaylandDesktopsTellTheIdleTimeAndTheLockOverDBus)
         if (c.idle) {
             ASSERT_TRUE(waitFor([&] { return !idle.isEmpty(); }));
             EXPECT_EQ(idle, QList<qint64>{*c.idle});
-            mutter.idle += 2000;
-            screenSaver.idle += 2000;
+            fake.mutterIdle += 2000;
+            fake.screenSaverIdle += 2000;
             source.query();
             ASSERT_TRUE(waitFor([&] { return idle.size() == 2; }));
             EXPECT_EQ(idle.last(), *c.idle + 2000);
@@ -162,7 +147,7 @@ TEST_F(DesktopIdle, WaylandDesktopsTellTheIdleTimeAndTheLockOverDBus)
             EXPECT_TRUE(idle.isEmpty());
         }
 
-        ASSERT_TRUE(waitFor([&] { return login.asked == QStringList{"auto"}; }));
+        ASSERT_TRUE(waitFor([&] { return fake.sessionsAsked == QStringList{"auto"}; }));
         QCoreApplication::processEvents();
         emitSignal(desktop, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", {true});
         emitSignal(desktop, "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "ActiveChanged", {false});
