@@ -114,8 +114,12 @@ void DesktopIdleSource::answered(Method method, qint64 ms)
 
 IdleSource *createDesktopIdleSource(QObject *parent)
 {
-    return new DesktopIdleSource(QGuiApplication::platformName() == QLatin1String("xcb"),
-                                 QDBusConnection::sessionBus(), QDBusConnection::systemBus(), parent);
+    // XWayland counts only the input that reaches X windows: a user typing into the desktop's
+    // own windows would seem idle there. The Wayland desktop itself is asked instead.
+    const bool ownXServer = QGuiApplication::platformName() == QLatin1String("xcb")
+                            && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return new DesktopIdleSource(ownXServer, QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
+                                 parent);
 }
 
 } // namespace vorlan
