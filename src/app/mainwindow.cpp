@@ -5,6 +5,8 @@
 #include "app/splitterbar.h"
 #include "app/startupsettings.h"
 #include "app/twips.h"
+#include "away/autoaway.h"
+#include "away/desktopidlesource.h"
 #include "conversation/composer.h"
 #include "conversation/conversationview.h"
 #include "conversation/requests.h"
@@ -92,6 +94,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget *parent)
     composeHooks.sending = [this] { m_rtfHomeMessage->showEnd(); };
     m_composer = std::make_unique<Composer>(*m_lvMember, m_me, std::move(composeHooks));
     wirePresence();
+    wireAutoAway();
     createRequests();
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this, this, &MainWindow::showHistory);
     addHistoryToContextMenu(*m_rtfHomeMessage, [this] { showHistory(); });
@@ -122,6 +125,17 @@ void MainWindow::wirePresence()
         auto *tray = new TrayIcon(*this, m_presence->seams().raiseWindow, this);
         connect(tray, &TrayIcon::historyRequested, this, &MainWindow::showHistory);
     }
+}
+
+// The automatic away goes the button's way, so that all that follows the desk state follows it.
+void MainWindow::wireAutoAway()
+{
+    IdleSource *source = m_options.idleSource ? m_options.idleSource : createDesktopIdleSource(this);
+    AutoAway::Hooks hooks;
+    hooks.isAway = [this] { return m_me.deskFlag != QLatin1String("0"); };
+    hooks.toggleDesk = [this] { m_presence->comDesk_Click(); };
+    m_autoAway = std::make_unique<AutoAway>(*source, std::move(hooks));
+    connect(m_presence.get(), &Presence::deskChanged, m_autoAway.get(), &AutoAway::deskChanged);
 }
 
 // "情報", "過去ログ" and "リロード".
@@ -254,7 +268,10 @@ void MainWindow::showMessage(const QString &text, QMessageBox::Icon icon)
 int MainWindow::Form_Load()
 {
     applyStartupSettings(*this);
-    return onlinePhase();
+    const int exitCode = onlinePhase();
+    if (exitCode == 0)
+        m_autoAway->setMinutes(m_settings.AutoAway);
+    return exitCode;
 }
 
 int MainWindow::onlinePhase()
@@ -482,6 +499,7 @@ void MainWindow::Form_QueryUnload()
     if (m_closed)
         return;
     m_closed = true;
+    m_autoAway->stop();
     m_messages.setClosing();
     // The loop walks its own copy: a reload handled while it sends refills lstMemberIP.
     const QStringList snapshot = m_lvMember->addresses();

@@ -21,6 +21,8 @@ class QPushButton;
 namespace vorlan {
 
 class AddressWatch;
+class AutoAway;
+class IdleSource;
 class Composer;
 class ConversationView;
 class Dispatcher;
@@ -45,6 +47,7 @@ struct MainWindowOptions
     QString bindAddress;                   // empty: the wildcard address
     QStringList segment;                   // loopback stand-ins for the broadcast (tests)
     const Clock *clock = nullptr;          // null: the system clock
+    IdleSource *idleSource = nullptr;      // null: the desktop's idle time and lock state
     // The program runs on the host's own networks, not on a test's loopback segment: start-up and
     // reload also ask every other network of this host by its directed broadcast, and a header
     // naming one of this host's broadcast or other addresses is refused.
@@ -99,6 +102,7 @@ public:
     const Clock &clock() const { return *m_clock; }
     UdpEndpoint &endpoint() { return *m_endpoint; }
     Presence &presence() { return *m_presence; }
+    AutoAway &autoAway() { return *m_autoAway; }
     MainWindowLayout &windowLayout() { return *m_layout; }
 
     // The four state icons: standing, received message, important message, away.
@@ -142,6 +146,7 @@ private:
     QStringList otherBroadcasts() const;
     void Form_QueryUnload();
     void wirePresence();
+    void wireAutoAway();
     void showHistory();
 
     MainWindowOptions m_options;
@@ -172,6 +177,7 @@ private:
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::unique_ptr<Composer> m_composer;
     std::unique_ptr<Presence> m_presence;
+    std::unique_ptr<AutoAway> m_autoAway;
     std::unique_ptr<NameResolver> m_resolver;
     std::unique_ptr<Requests> m_requests;
     std::unique_ptr<Reload> m_reload;

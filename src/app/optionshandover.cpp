@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "app/startupsettings.h"
+#include "away/autoaway.h"
 #include "conversation/conversationview.h"
 #include "roster/memberlist.h"
 
@@ -58,6 +59,7 @@ OptionsHost optionsHostFor(MainWindow &window)
     host.pictures = {window.picVorlan, window.picReserve, window.picPop, window.picDesk};
     host.fonts = {window.lvMember()->font(), window.rtfHomeMessage()->font(), window.txtSend()->font()};
     host.programFolder = QFileInfo(window.IniPath()).absolutePath();
+    host.autoAwayUnavailable = window.autoAway().unavailable();
     host.imgWork = [](const QString &path) { return loadIconFile(path); };
     host.conversationText = [&window] { return window.rtfHomeMessage()->conversationText(); };
     host.showMessage = [&window](const QString &text) { window.showMessage(text); };
@@ -81,6 +83,7 @@ void applyOptions(MainWindow &window, const OptionsApplied &applied)
     window.lvMember()->setFont(fontOf(window.lvMember()->font(), s.MemberFont));
     applyConversationFont(*window.rtfHomeMessage(), s.MessageFont);
     window.txtSend()->setFont(fontOf(window.txtSend()->font(), s.SendFont));
+    window.autoAway().setMinutes(s.AutoAway);
 }
 
 void centreOver(QWidget &dialog, const QWidget &window)

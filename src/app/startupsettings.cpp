@@ -6,6 +6,7 @@
 #include "base/regularfile.h"
 #include "roster/memberlist.h"
 #include "settings/inifile.h"
+#include "settings/optionrules.h"
 
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -324,6 +325,7 @@ void applyStartupSettings(MainWindow &window)
 
     settings.FlashMinutes = ini.readShort(Opt, QStringLiteral("FT"), 3);
     settings.Notify = ini.readShort(Opt, QStringLiteral("Notify"), 1);
+    settings.AutoAway = autoAwayMinutes(ini.readNumber(Opt, QStringLiteral("AutoAway"), 0));
     settings.MessageColor = ini.readNumber(Opt, QStringLiteral("CO"), 0);
     window.identity().userName = fitUserName(ini.readText(Opt, QStringLiteral("UserName")));
     settings.LogEnabled = ini.readShort(Opt, QStringLiteral("LogChk"), 0);

@@ -48,6 +48,7 @@ void Presence::comDesk_Click()
     m_seams.setDeskCaption(goingAway ? QStringLiteral("在席通知") : QStringLiteral("不在通知"));
     m_state.me.deskFlag = goingAway ? QStringLiteral("1") : QStringLiteral("0");
     m_seams.setIcon(goingAway ? m_state.icons.away : m_state.icons.standing);
+    emit deskChanged(goingAway);
 
     // Events run between the sends: a leave may shrink the roster under the loop.
     const int rows = m_state.members.rowCount();

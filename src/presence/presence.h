@@ -81,6 +81,10 @@ public:
     FramePacer &frames() { return *m_frames; }
     NotificationPacer &notifications() { return *m_notifications; }
 
+signals:
+    // comDesk_Click has changed DeskFlag, whoever asked for it.
+    void deskChanged(bool away);
+
 private:
     void startBlink(qint32 count);
     void attendToBlink(const QString &name, const QString &payload);

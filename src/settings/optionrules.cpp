@@ -111,6 +111,11 @@ int userNameMaxLength(const QString &fieldText)
     return std::max<int>(UserNameTypedLength, int(fieldText.size()));
 }
 
+qint16 autoAwayMinutes(qint32 stored)
+{
+    return qint16(std::clamp(stored, 0, AutoAwayMaxMinutes));
+}
+
 QString flagText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");

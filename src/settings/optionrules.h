@@ -50,6 +50,11 @@ bool userNameAcceptable(const QString &text);
 // so that opening the dialog never cuts a name.
 int userNameMaxLength(const QString &fieldText);
 
+// OPT/AutoAway as the program runs with it: 0 (never) to 120 minutes; a stored value outside
+// that range is taken as the nearest end.
+constexpr int AutoAwayMaxMinutes = 120;
+qint16 autoAwayMinutes(qint32 stored);
+
 // "True" or "False", as the settings file holds flags.
 QString flagText(bool value);
 

@@ -48,6 +48,7 @@ QList<IniWrite> optionWrites(const OptionValues &v)
     appendFont(writes, QStringLiteral("MessageFont"), v.fonts[1]);
     appendFont(writes, QStringLiteral("SendFont"), v.fonts[2]);
     writes.append({Opt, QStringLiteral("Notify"), v.notify ? QStringLiteral("1") : QStringLiteral("0")});
+    writes.append({Opt, QStringLiteral("AutoAway"), QString::number(autoAwayMinutes(v.autoAway))});
     return writes;
 }
 
@@ -72,6 +73,7 @@ void applyToRunning(const OptionValues &v, RunningSettings &s, QString &userName
     s.PopIconFile = v.iconFiles[2];
     s.DeskIconFile = v.iconFiles[3];
     s.Notify = v.notify ? 1 : 0;
+    s.AutoAway = autoAwayMinutes(v.autoAway);
 }
 
 } // namespace vorlan

@@ -30,12 +30,13 @@ struct OptionValues
     // The fonts come from the running settings, where the font pickers put them.
     std::array<FontSetting, 3> fonts; // member, message, send
     bool notify = true;        // chkNotify
+    qint16 autoAway = 0;       // spnAutoAway, minutes
 };
 
 // Every write of "Ok", in the order peers' programs write them: the log keys, FT, the names,
 // the colour, the address list with its end mark, actions and sounds, the wave files, the
-// keyword list with its end mark, the icons and the twelve font keys; then Notify, which only
-// this program reads, last, so that the others' keys keep their order.
+// keyword list with its end mark, the icons and the twelve font keys; then Notify and AutoAway,
+// which only this program reads, last, so that the others' keys keep their order.
 QList<IniWrite> optionWrites(const OptionValues &values);
 
 // The running settings (and the user's name) as "Ok" leaves them.

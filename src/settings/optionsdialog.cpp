@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QValidator>
 
@@ -113,6 +114,12 @@ void frmOption::Form_Load()
     }
     m_txtMiss->setText(s.Honorific);
     m_chkNotify->setChecked(s.Notify != 0);
+    m_spnAutoAway->setValue(s.AutoAway);
+    if (!m_host.autoAwayUnavailable.isEmpty()) {
+        m_spnAutoAway->parentWidget()->setEnabled(false);
+        m_spnAutoAway->parentWidget()->setToolTip(m_host.autoAwayUnavailable);
+        m_spnAutoAway->setToolTip(m_host.autoAwayUnavailable);
+    }
     m_currentTab = 1;
     // What the main window shows, not the running settings a cancelled picker may have changed.
     for (size_t i = 0; i < 3; ++i)
@@ -287,6 +294,7 @@ OptionValues frmOption::collectValues() const
     for (size_t row = 0; row < 4; ++row)
         v.iconFiles[row] = m_iconNames[row]->text();
     v.notify = m_chkNotify->isChecked();
+    v.autoAway = qint16(m_spnAutoAway->value());
     v.fonts = {m_host.settings->MemberFont, m_host.settings->MessageFont, m_host.settings->SendFont};
     return v;
 }

@@ -21,6 +21,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
+class QSpinBox;
 class QTabBar;
 
 namespace vorlan {
@@ -49,6 +50,8 @@ struct OptionsHost
     std::array<QIcon, 4> pictures;  // picVorlan, picReserve, picPop, picDesk
     std::array<QFont, 3> fonts;     // lvMember, rtfHomeMessage, txtSend as they show now
     QString programFolder;          // where the file pickers start
+    // Why the desktop tells no idle time, for the automatic away's tip; empty when it does.
+    QString autoAwayUnavailable;
     std::function<std::optional<QIcon>(const QString &)> imgWork; // test-loads an icon file
     std::function<QString()> conversationText;                     // lines ended by CR LF
     std::function<void(const QString &)> showMessage;
@@ -125,6 +128,7 @@ private:
     QListWidget *m_lstIP = nullptr;
     QCheckBox *m_chkLogFileName = nullptr;
     QCheckBox *m_chkNotify = nullptr;
+    QSpinBox *m_spnAutoAway = nullptr;
     QLineEdit *m_txtLogFileName = nullptr;
     QPushButton *m_comLogFileName = nullptr;
     std::array<QLabel *, 3> m_fontLabels{};

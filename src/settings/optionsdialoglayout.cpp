@@ -2,6 +2,7 @@
 #include "settings/optionsdialog.h"
 
 #include "settings/flashfield.h"
+#include "settings/optionrules.h"
 #include "settings/textfit.h"
 
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTabBar>
 
 namespace vorlan {
@@ -188,6 +190,13 @@ void frmOption::createGeneralFrames()
         place(pick, {1320, 540, 735, 270});
         connect(pick, &QPushButton::clicked, this, [this, i] { pickFont(i); });
     }
+
+    // Below the fonts, left of the dialog's buttons.
+    frame = addFrame("famAutoAway", QStringLiteral("自動不在 (分)"), {4200, 3240, 855, 735}, 1);
+    frame->setToolTip(QStringLiteral("操作しない時間がこの分数になると不在通知する (0: しない)"));
+    m_spnAutoAway = named(new QSpinBox(frame), "spnAutoAway", frame->toolTip());
+    m_spnAutoAway->setRange(0, AutoAwayMaxMinutes);
+    place(m_spnAutoAway, {120, 300, 615, 300});
 }
 
 void frmOption::createMessageFrames()

@@ -38,6 +38,9 @@ struct RunningSettings
     // OPT/Notify: a desktop notification for alerts that blink (peers of the other platform
     // ignore the key).
     qint16 Notify = 1;
+    // OPT/AutoAway: minutes without input after which the user is shown away, 0 for never
+    // (peers of the other platform ignore the key).
+    qint16 AutoAway = 0;
 };
 
 } // namespace vorlan

@@ -75,6 +75,14 @@ TEST(OptionRules, user_name_takes_no_comma_and_at_most_126_bytes)
     EXPECT_EQ(userNameMaxLength(QString(14, u'x')), 14);
 }
 
+TEST(OptionRules, auto_away_minutes_are_0_to_120)
+{
+    const qint32 stored[] = {-5, 0, 1, 120, 121, 70000};
+    const qint16 minutes[] = {0, 0, 1, 120, 120, 120};
+    for (size_t i = 0; i < std::size(stored); ++i)
+        EXPECT_EQ(autoAwayMinutes(stored[i]), minutes[i]) << stored[i];
+}
+
 TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
 {
     OptionValues v;
@@ -94,6 +102,7 @@ TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
     v.fonts = {FontSetting{"Sans", 9, true, false}, FontSetting{"Serif", 12, false, true},
                FontSetting{"Mono", 10, false, false}};
     v.notify = false;
+    v.autoAway = 15;
 
     QStringList written;
     for (const IniWrite &w : optionWrites(v))
@@ -110,7 +119,7 @@ TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
         "OPT/MemberFontName=Sans", "OPT/MemberFontSize=9", "OPT/MemberFontItalic=True", "OPT/MemberFontBold=False",
         "OPT/MessageFontName=Serif", "OPT/MessageFontSize=12", "OPT/MessageFontItalic=False", "OPT/MessageFontBold=True",
         "OPT/SendFontName=Mono", "OPT/SendFontSize=10", "OPT/SendFontItalic=False", "OPT/SendFontBold=False",
-        "OPT/Notify=0"}));
+        "OPT/Notify=0", "OPT/AutoAway=15"}));
 
     RunningSettings s;
     QString userName;
@@ -124,6 +133,7 @@ TEST(OptionSave, every_key_in_the_order_the_peers_write_them)
     EXPECT_EQ(s.KeywordSound, 2);
     EXPECT_EQ(s.MoveIconFile, QString());
     EXPECT_EQ(s.DeskIconFile, "d.ico");
+    EXPECT_EQ(s.AutoAway, 15);
 }
 
 TEST(OptionSave, empty_lists_write_only_their_end_marks)

@@ -1,6 +1,8 @@
 #include "settings/optionsdialog.h"
 
 #include "app/mainwindow.h"
+#include "app/optionshandover.h"
+#include "away/autoaway.h"
 #include "app/startupsettings.h"
 #include "base/codec.h"
 #include "conversation/conversationview.h"
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
@@ -156,7 +159,7 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
 {
     MainWindow &window = load(QStringLiteral(
         "[OPT]\r\nFT=25\r\nUserName=taro\r\nMiss=さん\r\nCO=255\r\nNormal=7\r\nKeyWord=1\r\nSpecify=2\r\n"
-        "BeepNormal=9\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\n"
+        "BeepNormal=9\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\nAutoAway=200\r\n"
         "[IP]\r\n1=10.0.0.1\r\n2=hostb\r\n3=old3\r\n4=old4\r\n[KEY]\r\n1=abc\r\n2=def\r\n"));
     frmOption &dialog = open();
 
@@ -179,6 +182,9 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     EXPECT_FALSE(checked("chkLogFileName"));
     EXPECT_FALSE(child("txtLogFileName")->isEnabled() || child("comLogFileName")->isEnabled());
     EXPECT_FALSE(checked("chkNotify"));
+    EXPECT_EQ(window.settings().AutoAway, 120);
+    EXPECT_EQ(child<QSpinBox>("spnAutoAway")->value(), 120);
+    EXPECT_TRUE(shown("famAutoAway"));
     EXPECT_EQ(child<QLabel>("lblMessageFont")->text(), QFontInfo(window.rtfHomeMessage()->font()).family());
 
     // Tabs: only the shown tab's frames are visible; the tab already shown changes nothing.
@@ -207,6 +213,7 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
         click("comDelIP");
     }
     child<QPlainTextEdit>("txtPopup")->setPlainText("abc\n\ndef\n");
+    child<QSpinBox>("spnAutoAway")->setValue(7);
     const RunningSettings &s = window.settings();
     click("comOk");
     EXPECT_FALSE(dialog.isVisible());
@@ -215,7 +222,8 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     // Keys already in the file keep their spelling ("KeyWord"); new ones are written as saved.
     const QString expected =
         QStringLiteral("[OPT]\r\nFT=10\r\nUserName=taro\r\nMiss=さん\r\nCO=255\r\nNormal=0\r\nKeyWord=1\r\n"
-                       "Specify=2\r\nBeepNormal=0\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\nLogDir=\r\n")
+                       "Specify=2\r\nBeepNormal=0\r\nBeepKeyWord=2\r\nBeepSpecify=3\r\nLogChk=0\r\nNotify=0\r\nAutoAway=7\r\n"
+                       "LogDir=\r\n")
         + fontKeys("Member", s.MemberFont) + fontKeys("Message", s.MessageFont) + fontKeys("Send", s.SendFont)
         + QStringLiteral("[IP]\r\n1=10.0.0.1\r\n2=hostb\r\n3=\r\n4=old4\r\n[KEY]\r\n1=abc\r\n2=\r\n3=def\r\n4=\r\n"
                          "[WAVE]\r\nMove=\r\nPop=\r\n[ICON]\r\nStand=\r\nMove=\r\nPop=\r\nDesk=\r\n");
@@ -226,7 +234,18 @@ TEST_F(OptionsDialogTest, loads_every_control_switches_tabs_and_ok_writes_the_fi
     EXPECT_EQ(QList<qint16>({s.NormalAction, s.KeywordAction, s.SpecifyAction}), QList<qint16>({0, 1, 2}));
     EXPECT_EQ(QList<qint16>({s.NormalSound, s.KeywordSound, s.SpecifySound}), QList<qint16>({0, 2, 3}));
     EXPECT_EQ(s.Notify, 0);
+    // The running program takes the new minutes at once.
+    EXPECT_EQ(s.AutoAway, 7);
+    EXPECT_EQ(window.autoAway().minutes(), 7);
     EXPECT_TRUE(m_messages.isEmpty());
+
+    // A desktop that tells no idle time: the choice is greyed, and its tip says why.
+    OptionsHost host = optionsHostFor(window);
+    host.autoAwayUnavailable = QStringLiteral("no idle time here");
+    m_dialog = std::make_unique<frmOption>(host, *m_pickers);
+    EXPECT_FALSE(child("spnAutoAway")->isEnabled());
+    EXPECT_EQ(child("famAutoAway")->toolTip(), "no idle time here");
+    EXPECT_EQ(child("spnAutoAway")->toolTip(), "no idle time here");
 }
 
 TEST_F(OptionsDialogTest, field_rules_while_the_dialog_is_open)
