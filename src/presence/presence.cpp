@@ -48,6 +48,7 @@ void Presence::comDesk_Click()
     m_seams.setDeskCaption(goingAway ? QStringLiteral("在席通知") : QStringLiteral("不在通知"));
     m_state.me.deskFlag = goingAway ? QStringLiteral("1") : QStringLiteral("0");
     m_seams.setIcon(goingAway ? m_state.icons.away : m_state.icons.standing);
+    emit deskChanged(goingAway);
 
     // Events run between the sends: a leave may shrink the roster under the loop.
     const int rows = m_state.members.rowCount();
@@ -57,6 +58,18 @@ void Presence::comDesk_Click()
         m_seams.send(buildDeskNotice(m_state.me), m_state.members.text(i, MemberList::Address));
         m_seams.pump();
     }
+}
+
+bool Presence::away() const
+{
+    return m_state.me.deskFlag == QLatin1String("1");
+}
+
+void Presence::windowActivated()
+{
+    m_notifications->clear();
+    if (m_seams.closeNotification)
+        m_seams.closeNotification();
 }
 
 void Presence::comTest_Click()
@@ -175,7 +188,7 @@ const QIcon &Presence::iconFor(Blinker::Icon icon) const
     return m_state.icons.standing;
 }
 
-Presence::Seams desktopSeams(QWidget &window)
+Presence::Seams desktopSeams(QWidget &window, QDBusConnection bus)
 {
     auto *player = new WavePlayer(&window);
     Presence::Seams seams;
@@ -196,8 +209,9 @@ Presence::Seams desktopSeams(QWidget &window)
     seams.requestAttention = [&window](qint32 ticks) {
         QApplication::alert(&window, int(std::min<qint64>(qint64(ticks) * TickMs, INT_MAX)));
     };
-    auto *notifier = new DesktopNotifier(QDBusConnection::sessionBus(), &window);
-    seams.notify = [notifier](const QString &name, const QString &line) { notifier->notify(name, line); };
+    auto *notifier = new DesktopNotifier(std::move(bus), &window);
+    seams.notify = [notifier](const QString &summary, const QString &body) { notifier->notify(summary, body); };
+    seams.closeNotification = [notifier] { notifier->close(); };
     QObject::connect(notifier, &DesktopNotifier::activated, &window, seams.raiseWindow);
     seams.playSound = [player](const QString &file) { player->play(file); };
     return seams;
