@@ -60,11 +60,6 @@ void Presence::comDesk_Click()
     }
 }
 
-bool Presence::away() const
-{
-    return m_state.me.deskFlag == QLatin1String("1");
-}
-
 void Presence::windowActivated()
 {
     m_notifications->clear();

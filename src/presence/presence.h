@@ -73,7 +73,6 @@ public:
     void comTest_Click();
     // The user has come to the window: what the notification told is read.
     void windowActivated();
-    bool away() const;
     // Entered by the dispatch for every chat line: code 100 or 101, the name to show, the line.
     void alert(QStringView code, const QString &name, const QString &payload);
     void timStanding_Timer();
