@@ -32,7 +32,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <memory>
@@ -110,7 +109,8 @@ void MainWindow::showHistory()
 void MainWindow::wirePresence()
 {
     auto *comDesk = findChild<QPushButton *>(QStringLiteral("comDesk"));
-    Presence::Seams seams = desktopSeams(*this);
+    const QDBusConnection bus = m_options.desktopBus ? *m_options.desktopBus : QDBusConnection::sessionBus();
+    Presence::Seams seams = desktopSeams(*this, bus);
     seams.showTitle = [this] { ShowTitle(); };
     seams.setDeskCaption = [comDesk](const QString &caption) { comDesk->setText(caption); };
     seams.send = [this](const QString &text, const QString &address) { SendDatagram(text, address); };
@@ -121,10 +121,14 @@ void MainWindow::wirePresence()
         std::move(seams));
     connect(comDesk, &QPushButton::clicked, m_presence.get(), &Presence::comDesk_Click);
     connect(m_comTest, &QPushButton::clicked, m_presence.get(), &Presence::comTest_Click);
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        auto *tray = new TrayIcon(*this, m_presence->seams().raiseWindow, this);
-        connect(tray, &TrayIcon::historyRequested, this, &MainWindow::showHistory);
-    }
+
+    // The tray's entries do what the buttons do.
+    auto *tray = new TrayIcon(*this, m_presence->seams().raiseWindow, bus, this);
+    connect(tray, &TrayIcon::historyRequested, this, &MainWindow::showHistory);
+    connect(tray, &TrayIcon::deskRequested, comDesk, &QPushButton::click);
+    connect(tray, &TrayIcon::quitRequested, findChild<QPushButton *>(QStringLiteral("comExit")),
+            &QPushButton::click);
+    connect(m_presence.get(), &Presence::deskChanged, tray, &TrayIcon::setAway);
 }
 
 // The automatic away goes the button's way, so that all that follows the desk state follows it.
@@ -454,6 +458,8 @@ bool MainWindow::event(QEvent *event)
     switch (event->type()) {
     case QEvent::WindowActivate:
         m_windowActive = true;
+        if (m_presence)
+            m_presence->windowActivated();
         break;
     case QEvent::WindowDeactivate:
         m_windowActive = false;

@@ -8,6 +8,7 @@
 #include "protocol/message.h"
 #include "settings/runningsettings.h"
 
+#include <QDBusConnection>
 #include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
@@ -52,6 +53,8 @@ struct MainWindowOptions
     // reload also ask every other network of this host by its directed broadcast, and a header
     // naming one of this host's broadcast or other addresses is refused.
     bool realNetwork = false;
+    // Where desktop notifications go and the tray is looked for; empty: the session bus.
+    std::optional<QDBusConnection> desktopBus = std::nullopt;
 };
 
 // frmMain: the main window. It owns every control, the roster, the conversation view, the

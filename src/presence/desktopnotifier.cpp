@@ -13,6 +13,8 @@ const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString DefaultAction = QStringLiteral("default");
+// How many of our ids a click is still recognised on.
+constexpr qsizetype MaxOurs = 32;
 
 // The summary is plain text to most servers and markup to a few, whatever they report for the
 // body; escaped, it would show its entities on the first, as it is, its tags would work on the
@@ -51,31 +53,78 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
 {
     if (!m_bus.isConnected())
         return;
+    m_closeDue = false;
+    if (m_asking)
+        m_next = Text{summary, body};
+    else
+        send({summary, body});
+}
+
+void DesktopNotifier::close()
+{
+    m_next.reset();
+    if (m_asking) {
+        m_closeDue = true;
+        return;
+    }
+    if (m_shown == 0)
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface,
+                                                       QStringLiteral("CloseNotification"));
+    call << m_shown;
+    m_bus.call(call, QDBus::NoBlock);
+    m_shown = 0;
+}
+
+void DesktopNotifier::send(const Text &text)
+{
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     // A server that reads the body as markup gets it escaped: a peer's line shows as typed.
-    call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << markupFree(summary)
-         << (m_markup ? body.toHtmlEscaped() : body) << QStringList{DefaultAction, QStringLiteral("表示")}
+    call << QStringLiteral("Vorlan") << m_shown << QStringLiteral("org.vorlan.Vorlan") << markupFree(text.summary)
+         << (m_markup ? text.body.toHtmlEscaped() : text.body)
+         << QStringList{DefaultAction, QStringLiteral("表示")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.vorlan.Vorlan")},
                         {QStringLiteral("category"), QStringLiteral("im.received")}}
          << qint32(-1);
     // Asynchronous: a slow or absent server never holds up the conversation.
+    m_asking = true;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         const QDBusPendingReply<uint> reply = *w;
-        if (!reply.isError())
-            m_shown = reply.value();
         w->deleteLater();
+        onNumbered(reply.isError() ? 0 : reply.value());
     });
+}
+
+void DesktopNotifier::onNumbered(uint id)
+{
+    m_asking = false;
+    if (id != 0) {
+        m_shown = id;
+        m_ours.removeOne(id);
+        m_ours.append(id);
+        if (m_ours.size() > MaxOurs)
+            m_ours.removeFirst();
+    }
+    if (m_closeDue) {
+        m_closeDue = false;
+        close();
+    } else if (m_next) {
+        const Text next = *m_next;
+        m_next.reset();
+        send(next);
+    }
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString &action)
 {
-    if (id != 0 && id == m_shown && action == DefaultAction)
+    if (id != 0 && action == DefaultAction && m_ours.contains(id))
         emit activated();
 }
 
 void DesktopNotifier::onClosed(uint id, uint)
 {
+    // A closed notification can no longer be replaced: the next one is new.
     if (id == m_shown)
         m_shown = 0;
 }

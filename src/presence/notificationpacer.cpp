@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
 #include <memory>
 
 namespace vorlan {
@@ -25,12 +24,8 @@ void NotificationPacer::setClock(std::function<qint64()> nowMs)
 void NotificationPacer::add(const QString &name, const QString &line)
 {
     ++m_lines;
-    const auto sender = std::find_if(m_senders.begin(), m_senders.end(),
-                                     [&name](const Sender &s) { return s.name == name; });
-    if (sender != m_senders.end())
-        ++sender->lines;
-    else
-        m_senders.append({name, 1});
+    if (!m_senders.contains(name))
+        m_senders.append(name);
     m_newestName = name;
     m_newestLine = line;
     m_waiting = true;
@@ -66,34 +61,20 @@ void NotificationPacer::showNow()
     m_timer.start(int(HoldMs));
 }
 
-// One line: its sender. More: "12行 alice 7、bob 5", the busiest senders first, the rest as
-// "他2人 3".
 QString NotificationPacer::summary() const
 {
     if (m_lines <= 1)
         return m_newestName;
-    QList<Sender> senders = m_senders;
-    std::stable_sort(senders.begin(), senders.end(),
-                     [](const Sender &a, const Sender &b) { return a.lines > b.lines; });
-    QStringList parts;
-    int others = 0, otherLines = 0;
-    for (qsizetype i = 0; i < senders.size(); ++i) {
-        if (i < NamedSenders) {
-            parts.append(senders[i].name + u' ' + QString::number(senders[i].lines));
-        } else {
-            ++others;
-            otherLines += senders[i].lines;
-        }
-    }
-    if (others > 0)
-        parts.append(QStringLiteral("他%1人 %2").arg(others).arg(otherLines));
-    return QStringLiteral("%1行 ").arg(m_lines) + parts.join(QStringLiteral("、"));
+    // One pass of arg: a "%1" in a peer's name stays as typed.
+    const QString count = QString::number(m_lines);
+    if (m_senders.size() == 1)
+        return QStringLiteral("%1: %2件").arg(m_newestName, count);
+    return QStringLiteral("%1 ほか%2人: %3件").arg(m_newestName, QString::number(m_senders.size() - 1), count);
 }
 
-// The newest line; with several senders, whose it is.
 QString NotificationPacer::body() const
 {
-    return m_senders.size() > 1 ? m_newestName + QStringLiteral(": ") + m_newestLine : m_newestLine;
+    return m_newestLine;
 }
 
 } // namespace vorlan

@@ -13,15 +13,14 @@ namespace vorlan {
 // background. The first line after a quiet spell is shown as it is, at once; what follows within
 // HoldMs waits, and when that time is up one notification sums up every line since the user last
 // looked: how many, from whom, and the newest. So a flood makes one notification every HoldMs,
-// each replacing the one before it, and not one per line.
+// each replacing the one before it, and not one per line; the last lines of a burst are always
+// shown, HoldMs after the notification before them at the latest.
 class NotificationPacer : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr qint64 HoldMs = 5000;
-    // The most senders a summary names; the others are counted together.
-    static constexpr int NamedSenders = 3;
+    static constexpr qint64 HoldMs = 2000;
 
     using Show = std::function<void(const QString &summary, const QString &body)>;
     explicit NotificationPacer(Show show, QObject *parent = nullptr);
@@ -37,23 +36,18 @@ public:
     void setClock(std::function<qint64()> nowMs);
     void runDue();
 
-    // The summary and body of the lines since the count started.
+    // The summary and body of the lines since the count started: one line shows as its sender
+    // and itself; more as "花子 ほか2人: 3件" (the newest line's sender first) and the newest line.
     QString summary() const;
     QString body() const;
 
 private:
-    struct Sender
-    {
-        QString name;
-        int lines = 0;
-    };
-
     void showNow();
 
     Show m_show;
     std::function<qint64()> m_now;
     QTimer m_timer;
-    QList<Sender> m_senders; // in the order they first spoke since the count started
+    QStringList m_senders; // everyone who spoke since the count started
     QString m_newestName;
     QString m_newestLine;
     int m_lines = 0;

@@ -60,6 +60,13 @@ void Presence::comDesk_Click()
     }
 }
 
+void Presence::windowActivated()
+{
+    m_notifications->clear();
+    if (m_seams.closeNotification)
+        m_seams.closeNotification();
+}
+
 void Presence::comTest_Click()
 {
     startBlink(TestBlinkTicks);
@@ -176,7 +183,7 @@ const QIcon &Presence::iconFor(Blinker::Icon icon) const
     return m_state.icons.standing;
 }
 
-Presence::Seams desktopSeams(QWidget &window)
+Presence::Seams desktopSeams(QWidget &window, QDBusConnection bus)
 {
     auto *player = new WavePlayer(&window);
     Presence::Seams seams;
@@ -197,8 +204,9 @@ Presence::Seams desktopSeams(QWidget &window)
     seams.requestAttention = [&window](qint32 ticks) {
         QApplication::alert(&window, int(std::min<qint64>(qint64(ticks) * TickMs, INT_MAX)));
     };
-    auto *notifier = new DesktopNotifier(QDBusConnection::sessionBus(), &window);
-    seams.notify = [notifier](const QString &name, const QString &line) { notifier->notify(name, line); };
+    auto *notifier = new DesktopNotifier(std::move(bus), &window);
+    seams.notify = [notifier](const QString &summary, const QString &body) { notifier->notify(summary, body); };
+    seams.closeNotification = [notifier] { notifier->close(); };
     QObject::connect(notifier, &DesktopNotifier::activated, &window, seams.raiseWindow);
     seams.playSound = [player](const QString &file) { player->play(file); };
     return seams;

@@ -2,6 +2,7 @@
 
 #include "presence/blinker.h"
 
+#include <QDBusConnection>
 #include <QIcon>
 #include <QString>
 #include <QObject>
@@ -32,7 +33,7 @@ struct StateIcons
 // However fast lines come, the window's caption changes and the window is raised at most once
 // per frame (the newest line's caption), the taskbar is asked for attention once per blink, and
 // desktop notifications come at most one every NotificationPacer::HoldMs, summing up the lines
-// in between.
+// in between; the one on screen goes when the user comes to the window.
 class Presence : public QObject
 {
     Q_OBJECT
@@ -50,7 +51,8 @@ public:
         std::function<void()> pump;                          // lets pending events run
         // For desktops without a title-bar icon; either may be empty.
         std::function<void(qint32 ticks)> requestAttention;  // taskbar attention for the blink
-        std::function<void(const QString &name, const QString &line)> notify;
+        std::function<void(const QString &summary, const QString &body)> notify;
+        std::function<void()> closeNotification;             // the user has read the lines
     };
 
     // What presence reads and changes; owned by the window, which outlives this object.
@@ -69,6 +71,8 @@ public:
 
     void comDesk_Click();
     void comTest_Click();
+    // The user has come to the window: what the notification told is read.
+    void windowActivated();
     // Entered by the dispatch for every chat line: code 100 or 101, the name to show, the line.
     void alert(QStringView code, const QString &name, const QString &payload);
     void timStanding_Timer();
@@ -82,7 +86,8 @@ public:
     NotificationPacer &notifications() { return *m_notifications; }
 
 signals:
-    // comDesk_Click has changed DeskFlag, whoever asked for it.
+    // The desk state (DeskFlag) has changed, whatever changed it; everything that shows it
+    // follows this.
     void deskChanged(bool away);
 
 private:
@@ -107,7 +112,8 @@ private:
 };
 
 // The real platform calls for a top-level window: its icon and caption, restoring and raising
-// it, the desktop beep and wave files. Caption, title, comDesk and sending are the window's own.
-Presence::Seams desktopSeams(QWidget &window);
+// it, the desktop beep and wave files, and notifications on bus (the session bus but in tests).
+// Caption, title, comDesk and sending are the window's own.
+Presence::Seams desktopSeams(QWidget &window, QDBusConnection bus);
 
 } // namespace vorlan

@@ -14,7 +14,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
-#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -22,6 +21,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace vorlan;
 
@@ -183,14 +184,15 @@ TEST_F(HistoryWindowTest, TheMainWindowOpensItAndTakesItAlongWhenItCloses)
     EXPECT_GT(entries.size(), 2); // the view's own entries stay
     EXPECT_TRUE(history->isVisible());
 
-    TrayIcon tray(main, [] {});
+    auto *tray = main.findChild<TrayIcon *>();
+    ASSERT_NE(tray, nullptr);
     bool asked = false;
-    QObject::connect(&tray, &TrayIcon::historyRequested, [&] { asked = true; });
-    ASSERT_NE(tray.icon().contextMenu(), nullptr);
-    const QList<QAction *> trayEntries = tray.icon().contextMenu()->actions();
-    ASSERT_EQ(trayEntries.size(), 1);
-    EXPECT_EQ(trayEntries[0]->text(), u"履歴");
-    trayEntries[0]->trigger();
+    QObject::connect(tray, &TrayIcon::historyRequested, [&] { asked = true; });
+    const QList<QAction *> trayEntries = tray->menu().actions();
+    const auto historyEntry = std::find_if(trayEntries.begin(), trayEntries.end(),
+                                           [](QAction *action) { return action->text() == u"履歴"; });
+    ASSERT_NE(historyEntry, trayEntries.end());
+    (*historyEntry)->trigger();
     EXPECT_TRUE(asked);
 
     // The program ends when its last window closes, as it runs: inside the event loop.

@@ -237,16 +237,20 @@ TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesE
     EXPECT_EQ(asked, QStringList{"180"});
     now = 15000;
     presence.notifications().runDue();
-    // Every HoldMs the lines since the user last looked: how many, the busiest senders, the rest.
-    EXPECT_EQ(notified, QStringList({"taro | line 0",
-                                     "5000行 taro 2500、hanako 625、jiro 625、他2人 1250 | shiro: line 4999",
-                                     "10000行 taro 5000、hanako 1250、jiro 1250、他2人 2500 | shiro: line 9999",
-                                     "12000行 taro 6000、hanako 1500、jiro 1500、他2人 3000 | shiro: line 11999"}));
+    // Every HoldMs the lines since the user last looked: how many, from whom, the newest.
+    QStringList expected = {"taro | line 0"};
+    for (int lines = 2000; lines <= 12000; lines += 2000)
+        expected << QStringLiteral("shiro ほか4人: %1件 | line %2").arg(lines).arg(lines - 1);
+    EXPECT_EQ(notified, expected);
     presence.notifications().runDue();
-    EXPECT_EQ(notified.size(), 4);
+    EXPECT_EQ(notified.size(), 7);
 
-    // The user looks: the blink ends at the next tick, and a later line is news again.
+    // The user looks: the notification goes, the blink ends at the next tick, and a later line
+    // is news again.
+    s.closeNotification = [&] { notified << "closed"; };
     windowActive = true;
+    presence.windowActivated();
+    EXPECT_EQ(notified.last(), "closed");
     presence.timStanding_Timer();
     windowActive = false;
     notified.clear();
@@ -255,4 +259,54 @@ TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesE
     flood(0, 2);
     EXPECT_EQ(notified, QStringList{"taro | line 0"});
     EXPECT_EQ(asked, QStringList{"180"});
+}
+
+// The notifications of lines in the background, against a clock in steps of 100 ms: the first
+// line at once, at most one notification every 2 s, the last lines of a burst always shown, and
+// the count of lines and senders since the user last looked ("-" is the user looking).
+TEST(NotificationPacer, OneEveryTwoSecondsSummingUpSinceTheUserLooked)
+{
+    struct Line
+    {
+        qint64 at;
+        const char *name, *line;
+    };
+    const struct
+    {
+        const char *what;
+        QList<Line> lines;
+        QStringList shown; // "ms summary | body"
+    } cases[] = {
+        {"one line", {{0, "太郎", "おはよう"}}, {"0 太郎 | おはよう"}},
+        {"a burst from three", {{0, "太郎", "a"}, {100, "次郎", "b"}, {200, "花子", "c"}},
+         {"0 太郎 | a", "2000 花子 ほか2人: 3件 | c"}},
+        {"a quiet spell", {{0, "太郎", "a"}, {2500, "花子", "b"}}, {"0 太郎 | a", "2500 花子 ほか1人: 2件 | b"}},
+        {"a steady stream",
+         {{0, "太郎", "1"}, {1000, "太郎", "2"}, {2000, "太郎", "3"}, {3000, "太郎", "4"}, {3500, "太郎", "5"}},
+         {"0 太郎 | 1", "2000 太郎: 2件 | 2", "4000 太郎: 5件 | 5"}},
+        {"looked at in between", {{0, "太郎", "a"}, {300, "-", ""}, {500, "花子", "b"}},
+         {"0 太郎 | a", "2000 花子 | b"}},
+        {"looked at before it was due", {{0, "太郎", "a"}, {100, "花子", "b"}, {300, "-", ""}}, {"0 太郎 | a"}},
+        {"names that look like place markers", {{0, "%2", "a"}, {100, "%1", "%1"}}, {"0 %2 | a", "2000 %1 ほか1人: 2件 | %1"}},
+    };
+    for (const auto &c : cases) {
+        qint64 now = 0;
+        QStringList shown;
+        NotificationPacer pacer([&](const QString &summary, const QString &body) {
+            shown << QString::number(now) + " " + summary + " | " + body;
+        });
+        pacer.setClock([&now] { return now; });
+        for (now = 0; now <= 10000; now += 100) {
+            pacer.runDue();
+            for (const Line &line : c.lines) {
+                if (line.at != now)
+                    continue;
+                if (QLatin1String(line.name) == "-")
+                    pacer.clear();
+                else
+                    pacer.add(QString::fromUtf8(line.name), QString::fromUtf8(line.line));
+            }
+        }
+        EXPECT_EQ(shown, c.shown) << c.what;
+    }
 }
