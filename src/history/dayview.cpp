@@ -1,5 +1,7 @@
 #include "history/dayview.h"
 
+#include "conversation/readablecolors.h"
+
 #include <QScrollBar>
 #include <QSyntaxHighlighter>
 #include <QTextBlock>
@@ -58,7 +60,12 @@ void DayView::setLook(const QPlainTextEdit &conversation, const QColor &headColo
     QTextOption option = conversation.document()->defaultTextOption();
     option.setWrapMode(document()->defaultTextOption().wrapMode());
     document()->setDefaultTextOption(option);
-    m_highlighter->setColor(headColor);
+    // As in the conversation: a head colour the theme's background would swallow is drawn in
+    // the theme's text colour.
+    const QPalette &look = conversation.palette();
+    m_highlighter->setColor(ReadableColors(look.color(QPalette::Base)).reads(headColor)
+                                ? headColor
+                                : look.color(QPalette::Text));
 }
 
 void DayView::showDay(const QDate &date, const DayText &day, Target target)

@@ -148,6 +148,26 @@ TEST_F(HistoryWindowTest, OpensOnTodayFindsAcrossDaysAndGoesToTheLine)
     ASSERT_TRUE(test::waitFor([&] { return view->toPlainText().endsWith(u"新しい行") && days->currentRow() == 0; }));
 }
 
+// A dark theme: the default black head would vanish, so it takes the theme's text colour.
+TEST_F(HistoryWindowTest, HeadsReadOnADarkTheme)
+{
+    QPalette dark = m_look.palette();
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    m_look.setPalette(dark);
+    for (const auto &[stored, shown] : {std::pair{0x000000, QColor(0xe0, 0xe0, 0xe0)},
+                                        std::pair{0x00ffff, QColor(Qt::yellow)}}) {
+        m_settings.MessageColor = stored;
+        HistoryWindow window(m_settings, m_clock, m_look);
+        window.open();
+        auto *view = window.findChild<DayView *>("dayView");
+        ASSERT_TRUE(test::waitFor([&] { return view->toPlainText().endsWith(u"最後の行"); }));
+        const QTextBlock last = view->document()->lastBlock();
+        ASSERT_FALSE(last.layout()->formats().isEmpty());
+        EXPECT_EQ(last.layout()->formats()[0].format.foreground().color(), shown) << stored;
+    }
+}
+
 // Ctrl+H, the conversation view's menu and the tray's open it; it goes with the main window.
 TEST_F(HistoryWindowTest, TheMainWindowOpensItAndTakesItAlongWhenItCloses)
 {
