@@ -199,9 +199,11 @@ void ConversationView::flushLines()
         const QTextCursor caret = textCursor();
         if (caret.position() != m_end.position() || caret.hasSelection())
             setTextCursor(m_end);
-        if (atEnd && before == m_lines && viewport()->isVisible()) {
+        const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
+        if (atEnd && before == m_lines && m_lines - lines < fit / 2 && viewport()->isVisible()) {
             // The lines in view move up by what came below them: their pixels are moved, and
-            // only the lines from the one the new text joined down are painted.
+            // only the lines from the one the new text joined down are painted. Past half a
+            // view of new lines, most of it is painted anyway.
             bar->setValue(bar->maximum());
             const QTextBlock block = doc->findBlockByNumber(changed);
             qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
