@@ -149,6 +149,37 @@ void ShutdownGeometrySave(benchmark::State &state)
 }
 BENCHMARK(ShutdownGeometrySave)->RangeMultiplier(4)->Range(16 * 1024, 1000 * 1000)->Complexity()->Unit(benchmark::kMillisecond);
 
+// One typed line to every row of a roster that anyone on the segment can make long: a datagram
+// to each, with the window's events let through between sends. Rows on loopback addresses other
+// than the window's own, where nothing listens, so nothing leaves the machine.
+void TypedLineFanOut(benchmark::State &state)
+{
+    QTemporaryDir folder;
+    MainWindowOptions options;
+    options.iniPath = folder.filePath(QStringLiteral("Vorlan.ini"));
+    options.commandLine = QStringLiteral("0");
+    options.identity = HostIdentity{QStringLiteral("bench"), QStringLiteral("127.0.0.1")};
+    options.bindAddress = QStringLiteral("127.0.0.1");
+    options.segment = QStringList{QStringLiteral("127.0.0.1")};
+    MainWindow window(options);
+    window.setMessagePresenter([](const QString &, QMessageBox::Icon) {});
+    if (window.Form_Load() != 0) {
+        state.SkipWithError("the window did not start");
+        return;
+    }
+    const int rows = int(state.range(0));
+    for (int i = 0; i < rows - 1; ++i)
+        window.lvMember()->UpdateMember(QStringLiteral("0"), QStringLiteral("user"), QStringLiteral("pc"),
+                                        QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(i % 250 + 1),
+                                        QStringLiteral("09:00:00"));
+    for (auto _ : state) {
+        window.txtSend()->setPlainText(QStringLiteral("全員に届く一行のメッセージです"));
+        window.comEnter_Click();
+    }
+    state.SetComplexityN(rows);
+}
+BENCHMARK(TypedLineFanOut)->RangeMultiplier(2)->Range(250, 4000)->Complexity()->Unit(benchmark::kMillisecond);
+
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cerrno>
 #include <iconv.h>
@@ -132,6 +133,87 @@ bool appendBestFit(QByteArray &out, char32_t codePoint)
     return false;
 }
 
+// What each UTF-16 unit outside ASCII and the surrogates encodes to, learnt from the converter
+// the first time the unit is met: a byte, a byte pair (lead byte high), or no mapping. Code page
+// 932 has no shift state, so a character encodes on its own as it does in a run, and text made
+// of known units is encoded by looking them up. Shared by every thread; a unit two threads learn
+// at once gets the same value from both.
+constexpr quint16 Unknown = 0;
+constexpr quint16 NoMapping = 0xFFFF;
+std::atomic<quint16> kLearnt[0x10000];
+
+quint16 learn(char16_t unit)
+{
+    Converter &cd = encoder();
+    if (!cd.valid())
+        return Unknown;
+    cd.reset();
+    const char *in = reinterpret_cast<const char *>(&unit);
+    size_t inLeft = sizeof unit;
+    char bytes[4];
+    char *outPtr = bytes;
+    size_t outLeft = sizeof bytes;
+    quint16 value = NoMapping;
+    if (cd.convert(in, inLeft, outPtr, outLeft) == 0 && inLeft == 0) {
+        const auto first = static_cast<unsigned char>(bytes[0]);
+        const auto second = static_cast<unsigned char>(bytes[1]);
+        if (outPtr - bytes == 1)
+            value = first;
+        else if (outPtr - bytes == 2)
+            value = quint16(first << 8 | second);
+    }
+    cd.reset();
+    kLearnt[unit].store(value, std::memory_order_relaxed);
+    return value;
+}
+
+// The text encoded by lookups; false (out left unfinished) when a unit cannot be learnt. Code
+// page 932 has nothing beyond the 16-bit range: such a character, or a broken surrogate, takes
+// its best fit or a question mark, as in the converter's pass, and a question mark is told to
+// unmapped(position, units).
+template<typename Unmapped>
+bool encodeByLookup(const char16_t *units, qsizetype size, QByteArray &out, Unmapped unmapped)
+{
+    out.resize(size * 2);
+    char *outPtr = out.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit < 0x80) {
+            *outPtr++ = static_cast<char>(unit);
+            continue;
+        }
+        char32_t codePoint = unit;
+        quint16 value = NoMapping;
+        const qsizetype start = i;
+        if (unit >= 0xD800 && unit < 0xE000) {
+            const auto [cp, unitsUsed] = codePointAt(units, size, i);
+            codePoint = cp;
+            i += unitsUsed - 1;
+        } else if ((value = kLearnt[unit].load(std::memory_order_relaxed)) == Unknown
+                   && (value = learn(unit)) == Unknown) {
+            return false;
+        }
+        if (value == NoMapping) {
+            const BestFit *fit = findBestFit(codePoint);
+            if (!fit)
+                unmapped(start, i + 1 - start);
+            const size_t length = fit ? fit->length : 1;
+            const qsizetype used = outPtr - out.data();
+            // A best fit may take more bytes than its unit's two.
+            out.resize(out.size() + qsizetype(length));
+            outPtr = std::copy_n(fit ? fit->bytes : "?", length, out.data() + used);
+        } else if (value < 0x100) {
+            *outPtr++ = static_cast<char>(value);
+        } else {
+            *outPtr++ = static_cast<char>(value >> 8);
+            *outPtr++ = static_cast<char>(value & 0xFF);
+        }
+    }
+    out.truncate(outPtr - out.data());
+    return true;
+}
+
+
 // Encodes the text; every code point that neither the converter nor the best-fit table holds
 // goes out as "?" and is told to unmapped(position, units) as well.
 template<typename Unmapped>
@@ -150,6 +232,11 @@ QByteArray encodeReporting(QStringView text, Unmapped unmapped)
         std::copy(units, units + size, out.data());
         return out;
     }
+
+    // With a converter the lookups never fail, so nothing is told to unmapped twice.
+    if (encoder().valid() && encodeByLookup(units, size, out, unmapped))
+        return out;
+    out.clear();
 
     Converter &cd = encoder();
     if (!cd.valid()) {

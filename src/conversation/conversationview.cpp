@@ -5,6 +5,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTextBlock>
@@ -128,7 +129,9 @@ void ConversationView::paintEvent(QPaintEvent *event)
 
 // A block keeps the lines of its layout once it has been shown, some hundreds of bytes for
 // every line of the view, unless it gives them back: the blocks that have left the view since
-// the last paint do. Scrolled back into view, a block is laid out again.
+// the last paint do. Scrolled back into view, a block is laid out again. The blocks in view keep
+// their shaped glyphs too, so a frame that only adds lines below them draws them without
+// shaping their text again; those leave with the rest of the layout.
 void ConversationView::forgetHiddenLayouts()
 {
     const QTextBlock first = firstVisibleBlock();
@@ -138,12 +141,19 @@ void ConversationView::forgetHiddenLayouts()
     const qreal bottom = viewport()->height();
     for (QTextBlock block = first; block.isValid(); block = block.next()) {
         shown.append(block.blockNumber());
+        block.layout()->setCacheEnabled(true);
         if (blockBoundingGeometry(block).translated(contentOffset()).bottom() >= bottom)
             break;
     }
     for (const int number : std::as_const(m_shown)) {
-        if (!shown.contains(number))
-            document()->findBlockByNumber(number).clearLayout();
+        if (!shown.contains(number)) {
+            // A layout of a block takes its text from the block: setting an empty one only
+            // drops its lines and glyphs.
+            if (QTextLayout *const layout = document()->findBlockByNumber(number).layout()) {
+                layout->setCacheEnabled(false);
+                layout->setText(QString());
+            }
+        }
     }
     m_shown = shown;
 }
@@ -185,45 +195,91 @@ void ConversationView::flushLines()
     m_frames->ran();
     if (m_end.isNull() || m_end.document() != document())
         m_end = QTextCursor(document());
+    QTextDocument *const doc = document();
+    QAbstractTextDocumentLayout *const layout = doc->documentLayout();
+    QScrollBar *const bar = verticalScrollBar();
     const qsizetype lines = m_lines;
     const bool inserting = !m_pending.isEmpty();
     const bool following = followsEnd();
     const int top = following ? 0 : topPosition();
+    const int changed = doc->blockCount() - 1; // the first block the new lines reach
+    const int end = doc->characterCount() - 1;  // where they start
+    const bool wasAtEnd = bar->value() == bar->maximum();
     m_flushing = true;
     if (inserting) {
         // One change for the whole batch: the document is laid out once, not once per insert.
+        // The layout would have the whole view painted again for it; the view is told below
+        // what changed on the screen.
+        const QSignalBlocker quiet(layout);
         m_end.beginEditBlock();
         for (const Run &run : std::as_const(m_pending))
             insertRun(run);
         m_pending.clear();
         m_pendingCharacters = 0;
         m_end.endEditBlock();
+        if (viewport()->isVisible())
+            keepShapesAtEnd(changed);
     }
+    if (inserting)
+        emit layout->documentSizeChanged(layout->documentSize()); // the scroll bar's new range
     const qsizetype added = m_lines - lines;
-    const int characters = document()->characterCount();
+    const int characters = doc->characterCount();
+    const qsizetype before = m_lines;
     if (cutOldestLines(added))
         m_frames->request(); // the next step a frame later
-    if (!following)
-        keepTop(top - (characters - document()->characterCount()));
+    if (!following) {
+        keepTop(top - (characters - doc->characterCount()));
+        // The layout was kept quiet while the lines went in: what they change in view is
+        // painted here.
+        if (inserting)
+            viewport()->update();
+    }
     if (inserting && following) {
         // The caret follows the text it stood at the end of; moved there again it would make
         // the view lay out the blocks of both its places once more.
         const QTextCursor caret = textCursor();
         if (caret.position() != m_end.position() || caret.hasSelection())
             setTextCursor(m_end);
-        // To the end. With the viewport's updates on, the view would lay out every block between
-        // the old top and the new one to work out how far to scroll its pixels; the document
-        // changed, so it paints all of it anyway.
-        QScrollBar *const bar = verticalScrollBar();
-        viewport()->setUpdatesEnabled(false);
-        bar->setValue(bar->maximum());
-        viewport()->setUpdatesEnabled(true);
+        const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
+        if (wasAtEnd && before == m_lines && added < fit / 2 && viewport()->isVisible()) {
+            // The lines in view move up by what came below them: their pixels are moved, and
+            // only the lines from the one the new text joined down are painted. Past half a
+            // view of new lines, most of it is painted anyway.
+            bar->setValue(bar->maximum());
+            const QTextBlock block = doc->findBlockByNumber(changed);
+            qreal from = blockBoundingGeometry(block).translated(contentOffset()).top();
+            const QTextLine line = block.layout()->lineForTextPosition(end - block.position());
+            if (line.isValid())
+                from += line.y();
+            viewport()->update(0, qMax(0, int(from)), viewport()->width(), viewport()->height());
+        } else {
+            // To the end. With the viewport's updates on, the view would lay out every block
+            // between the old top and the new one to work out how far to scroll its pixels;
+            // the document changed, so it paints all of it anyway.
+            viewport()->setUpdatesEnabled(false);
+            bar->setValue(bar->maximum());
+            viewport()->setUpdatesEnabled(true);
+        }
     }
     m_flushing = false;
     if (atEnd())
         m_marker->clear();
     else if (!following)
         m_marker->addLines(added);
+}
+
+// The blocks at the end that the view may show next keep the glyphs their layout shapes, so
+// painting them does not shape their text again; those the view does not show give them back
+// after the paint, with the blocks that left the view.
+void ConversationView::keepShapesAtEnd(int changed)
+{
+    const int lines = viewport()->height() / qMax(1, fontMetrics().lineSpacing()) + 1;
+    const int first = qMax(changed, document()->blockCount() - 2 - lines / BlockLines);
+    for (QTextBlock block = document()->findBlockByNumber(first); block.isValid(); block = block.next()) {
+        block.layout()->setCacheEnabled(true);
+        if (!m_shown.contains(block.blockNumber()))
+            m_shown.append(block.blockNumber());
+    }
 }
 
 bool ConversationView::atEnd() const

@@ -110,6 +110,7 @@ private:
 
     void shapeLightly();
     void forgetHiddenLayouts();
+    void keepShapesAtEnd(int changed);
     void insertRun(const Run &run);
     void endLine(QString &piece, const QTextCharFormat &format);
     bool cutOldestLines(qsizetype added);

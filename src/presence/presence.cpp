@@ -86,7 +86,9 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     switch (plan.action) {
     case AlertAction::ReceivedIcon:
     case AlertAction::ImportantIcon:
-        m_caption = QStringLiteral("Vorlan ") + name + QStringLiteral("-> ") + payload;
+        // Only the frame's last line shows: its caption is made when the frame comes.
+        m_captionName = name;
+        m_captionLine = payload;
         m_captionDue = true;
         m_frames->runOrRequest();
         m_blinker.setPopIcon(plan.action == AlertAction::ImportantIcon);
@@ -122,7 +124,7 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
 void Presence::showFrame()
 {
     if (m_captionDue)
-        m_seams.setCaption(m_caption);
+        m_seams.setCaption(QStringLiteral("Vorlan ") + m_captionName + QStringLiteral("-> ") + m_captionLine);
     if (m_raiseDue)
         m_seams.raiseWindow();
     m_captionDue = m_raiseDue = false;

@@ -104,7 +104,8 @@ private:
     FramePacer *m_frames;
     NotificationPacer *m_notifications;
     // What the next frame shows.
-    QString m_caption;
+    QString m_captionName;
+    QString m_captionLine;
     bool m_captionDue = false;
     bool m_raiseDue = false;
     // Ticks left of the attention request made; none is made while one lasts.

@@ -3,6 +3,10 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QBackingStore>
+#include <QCoreApplication>
+#include <QImage>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -439,4 +443,51 @@ TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
     QApplication::setPalette(original);
     EXPECT_TRUE(view.document()->find(QStringLiteral("before")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
     EXPECT_FALSE(view.document()->find(QStringLiteral("after")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
+}
+
+// Following the end, a frame of new lines moves the pixels of the lines that stay and paints
+// only the blocks that changed; the window then shows what painting the whole view would.
+TEST(ConversationView, AFrameOfNewLinesPaintsOnlyWhatChangedAndLooksAsIfAllWerePainted)
+{
+    struct PaintedArea : QObject
+    {
+        qint64 pixels = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                    pixels += qint64(rect.width()) * rect.height();
+            }
+            return false;
+        }
+    } painted;
+    ConversationView view;
+    view.resize(300, 200);
+    view.show();
+    int next = 0;
+    const auto frame = [&](int lines) {
+        for (int i = 0; i < lines; ++i, ++next) {
+            view.AppendLine(QStringLiteral("10:00:00 peer->\t"), QColor(Qt::red));
+            view.AppendLine(QStringLiteral("line %1 of a frame\r\n").arg(next), QColor(Qt::black));
+        }
+        view.flushLines();
+        QCoreApplication::processEvents();
+    };
+    frame(40);
+    view.viewport()->installEventFilter(&painted);
+    const QRect shown(view.viewport()->mapTo(&view, QPoint(0, 0)), view.viewport()->size());
+    for (const int lines : {1, 3, 1, 2, 9, 1}) {
+        painted.pixels = 0;
+        frame(lines);
+        // The new lines, the line they began on and the empty one after them, of the view's
+        // dozen; a frame of more than half a view paints all of it.
+        EXPECT_GT(painted.pixels, 0) << next;
+        if (lines < 4) {
+            EXPECT_LE(painted.pixels, qint64(shown.width()) * (lines + 3) * view.fontMetrics().lineSpacing())
+                << next;
+        }
+        const QImage onScreen = static_cast<QImage *>(view.backingStore()->paintDevice())->copy(shown);
+        const QImage whole = view.viewport()->grab().toImage().convertToFormat(onScreen.format());
+        EXPECT_EQ(onScreen, whole) << next;
+    }
 }
