@@ -490,4 +490,31 @@ TEST(ConversationView, AFrameOfNewLinesPaintsOnlyWhatChangedAndLooksAsIfAllWereP
         const QImage whole = view.viewport()->grab().toImage().convertToFormat(onScreen.format());
         EXPECT_EQ(onScreen, whole) << next;
     }
+
+}
+
+// A reader holding a selection: the view stays, and the lines that come into its room are
+// painted all the same.
+TEST(ConversationView, LinesThatComeIntoViewBelowASelectionArePainted)
+{
+    ConversationView view;
+    view.resize(300, 200);
+    view.show();
+    const auto frame = [&](const QString &text) {
+        view.AppendLine(text + QStringLiteral("\r\n"), QColor(Qt::black));
+        view.flushLines();
+        QCoreApplication::processEvents();
+    };
+    frame(QStringLiteral("first line"));
+    QTextCursor first(view.document());
+    first.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 5);
+    view.setTextCursor(first);
+    QCoreApplication::processEvents();
+    frame(QStringLiteral("second line"));
+    frame(QStringLiteral("third line"));
+    ASSERT_EQ(view.textCursor().selectedText(), u"first");
+    const QRect shown(view.viewport()->mapTo(&view, QPoint(0, 0)), view.viewport()->size());
+    const QImage onScreen = static_cast<QImage *>(view.backingStore()->paintDevice())->copy(shown);
+    const QImage whole = view.viewport()->grab().toImage().convertToFormat(onScreen.format());
+    EXPECT_EQ(onScreen, whole);
 }
