@@ -150,14 +150,15 @@ TEST_F(DesktopIdle, WaylandDesktopsTellTheIdleTimeAndTheLockOverDBus)
         ASSERT_TRUE(waitFor([&] { return fake.sessionsAsked == QStringList{"auto"}; }));
         QCoreApplication::processEvents();
         emitSignal(desktop, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", {true});
+        emitSignal(desktop, "/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", {true}); // KDE's older path
         emitSignal(desktop, "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "ActiveChanged", {false});
         emitSignal(desktop, "/org/freedesktop/login1/session/_7", "org.freedesktop.login1.Session", "Lock");
         emitSignal(desktop, "/org/freedesktop/login1/session/_31", "org.freedesktop.login1.Session", "Lock");
         emitSignal(desktop, "/org/freedesktop/login1/session/_31", "org.freedesktop.login1.Session", "Unlock");
-        EXPECT_TRUE(waitFor([&] { return locks.size() == 4; }));
+        EXPECT_TRUE(waitFor([&] { return locks.size() == 5; }));
         QCoreApplication::processEvents();
         // Another user's session locking is not this one.
-        EXPECT_EQ(locks, QList<bool>({true, false, true, false}));
+        EXPECT_EQ(locks, QList<bool>({true, true, false, true, false}));
     }
 }
 

@@ -373,6 +373,14 @@ TEST(ConversationView, TheEndClearsTheMarkerAndIsFollowedAgain)
     view.setTextCursor(view.document()->find(numbered(51))); // holds the view
     addLines(view, 52, 3);
     EXPECT_EQ(view.unseenLines(), 3);
+    // The window is resized: the marker keeps to the view's corner.
+    const auto corner = [&] {
+        return view.viewport()->geometry().bottomRight() - marker(view)->geometry().bottomRight();
+    };
+    const QPoint inCorner = corner();
+    view.resize(420, 260);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(corner(), inCorner);
     marker(view)->click();
     EXPECT_FALSE(view.textCursor().hasSelection());
     EXPECT_FALSE(marker(view)->isVisible());

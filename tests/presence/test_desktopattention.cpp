@@ -443,6 +443,19 @@ TEST_F(DesktopBus, LinesInTheBackgroundLeaveOneNotificationThatGoesWhenTheUserLo
     w->show();
     w->activateWindow();
     ASSERT_TRUE(waitFor([&] { return service.shown.isEmpty(); }));
+
+    // A line still waiting when the user looks has been read: it is never shown, and the next
+    // line counts from one.
+    w->setWindowActive(false);
+    w->presence().alert(u"100", QStringLiteral("健太"), QStringLiteral("了解"));
+    w->presence().windowActivated();
+    now = 4000;
+    w->presence().notifications().runDue();
+    w->presence().alert(u"100", QStringLiteral("健太"), QStringLiteral("もう一行"));
+    ASSERT_TRUE(waitFor([&] { return service.calls.size() >= 3; }));
+    EXPECT_EQ(service.calls.size(), 3);
+    EXPECT_EQ(service.calls.last().summary, QStringLiteral("健太"));
+    EXPECT_EQ(service.calls.last().body, QStringLiteral("もう一行"));
 }
 
 // A tray that starts after the program gets the icon, and the icon goes with it; the icon waits
