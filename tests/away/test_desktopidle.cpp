@@ -1,4 +1,5 @@
 #include "away/desktopidlesource.h"
+#include "support/privatebus.h"
 #include "support/testsupport.h"
 
 #include <QDBusConnection>
@@ -35,39 +36,8 @@ public slots:
     }
 };
 
-class DesktopIdle : public ::testing::Test
+class DesktopIdle : public test::PrivateBusTest
 {
-protected:
-    void SetUp() override
-    {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                FAIL() << "dbus-daemon is missing";
-            GTEST_SKIP() << "no dbus-daemon";
-        }
-        m_daemon.start(daemon, {"--session", "--nofork", "--print-address"});
-        ASSERT_TRUE(m_daemon.waitForStarted());
-        ASSERT_TRUE(waitFor([this] { return m_daemon.canReadLine(); }));
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    void TearDown() override
-    {
-        for (const QString &name : std::as_const(m_names))
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
-
-    QDBusConnection connection(const QString &name)
-    {
-        m_names.append(name);
-        return QDBusConnection::connectToBus(m_address, name);
-    }
-
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_names;
 };
 
 void serve(QDBusConnection &bus, const char *service, const char *path, const char *interface, QObject *object)
@@ -107,11 +77,9 @@ TEST_F(DesktopIdle, WaylandDesktopsTellTheIdleTimeAndTheLockOverDBus)
         SCOPED_TRACE(c.what);
         ++round;
         // The desktop's names go with its connection, before the next round takes them.
-        const auto leave = qScopeGuard([this] {
-            for (const QString &name : std::as_const(m_names))
-                QDBusConnection::disconnectFromBus(name);
-        });
-        QDBusConnection desktop = connection(QStringLiteral("desktop%1").arg(round));
+        const QString name = QStringLiteral("desktop%1").arg(round);
+        const auto leave = qScopeGuard([name] { QDBusConnection::disconnectFromBus(name); });
+        QDBusConnection desktop = connection(name);
         FakeDesktop fake;
         if (c.mutter) {
             serve(desktop, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",

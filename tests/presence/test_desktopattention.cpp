@@ -6,6 +6,7 @@
 #include "protocol/message.h"
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"
+#include "support/privatebus.h"
 #include "support/testsupport.h"
 
 #include <QDBusConnection>
@@ -155,33 +156,12 @@ private:
     uint m_lastId = 40;
 };
 
-class PrivateBus : public ::testing::Test
+class PrivateBus : public test::PrivateBusTest
 {
 protected:
-    void SetUp() override
-    {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                FAIL() << "dbus-daemon is missing";
-            GTEST_SKIP() << "no dbus-daemon";
-        }
-        m_daemon.start(daemon, {"--session", "--nofork", "--print-address"});
-        ASSERT_TRUE(m_daemon.waitForStarted());
-        ASSERT_TRUE(waitFor([this] { return m_daemon.canReadLine(); }));
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    void TearDown() override
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("notify-server"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("notify-client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("tray-host"));
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
 
-    QDBusConnection server() { return QDBusConnection::connectToBus(m_address, QStringLiteral("notify-server")); }
-    QDBusConnection client() { return QDBusConnection::connectToBus(m_address, QStringLiteral("notify-client")); }
+    QDBusConnection server() { return connection(QStringLiteral("notify-server")); }
+    QDBusConnection client() { return connection(QStringLiteral("notify-client")); }
 
     void serveOnly(FakeNotifications &service)
     {
@@ -202,7 +182,7 @@ protected:
     // A desktop's tray starts, or ends: its watcher takes or leaves its name.
     void trayComes()
     {
-        QDBusConnection host = QDBusConnection::connectToBus(m_address, QStringLiteral("tray-host"));
+        QDBusConnection host = connection(QStringLiteral("tray-host"));
         EXPECT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
     }
     void trayGoes()
@@ -223,8 +203,6 @@ protected:
         waitFor([] { return false; }, 100);
     }
 
-    QProcess m_daemon;
-    QString m_address;
 };
 
 TEST_F(PrivateBus, ABurstIsOneNotificationReplacedClosedWhenReadAndItsClickRaises)
