@@ -213,6 +213,66 @@ bool encodeByLookup(const char16_t *units, qsizetype size, QByteArray &out, Unma
     return true;
 }
 
+// What each byte from 80 up, and each byte pair with such a lead byte, decodes to on its own,
+// learnt from the converter the first time it is met: the UTF-16 unit, or no single unit (a lead
+// byte alone, a pair that is not one character, anything the converter refuses). A single byte
+// sits at its own value, a pair at lead << 8 | trail, so the two never meet. Without a shift
+// state, text whose bytes are all known decodes by these lookups as it does in one run of the
+// converter; anything else goes the converter's way. Shared by every thread as kLearnt is.
+constexpr quint16 NoUnit = 0xFFFF;
+std::atomic<quint16> kDecoded[0x10000];
+
+quint16 learnDecoding(quint16 index)
+{
+    Converter &cd = decoder();
+    if (!cd.valid())
+        return Unknown;
+    cd.reset();
+    const char bytes[2] = {char(index < 0x100 ? index : index >> 8), char(index & 0xFF)};
+    const char *in = bytes;
+    size_t inLeft = index < 0x100 ? 1 : 2;
+    char16_t unit[2];
+    char *outPtr = reinterpret_cast<char *>(unit);
+    size_t outLeft = sizeof unit;
+    quint16 value = NoUnit;
+    if (cd.convert(in, inLeft, outPtr, outLeft) == 0 && inLeft == 0
+        && outPtr - reinterpret_cast<char *>(unit) == sizeof(char16_t) && unit[0] != Unknown && unit[0] != NoUnit)
+        value = unit[0];
+    cd.reset();
+    kDecoded[index].store(value, std::memory_order_relaxed);
+    return value;
+}
+
+quint16 decodedAt(quint16 index)
+{
+    const quint16 value = kDecoded[index].load(std::memory_order_relaxed);
+    return value == Unknown ? learnDecoding(index) : value;
+}
+
+// The bytes decoded by lookups into out (sized to hold one unit per byte); false when a byte
+// needs the converter's way after all.
+bool decodeByLookup(const QByteArray &bytes, QString &out)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    char16_t *units = reinterpret_cast<char16_t *>(out.data());
+    qsizetype produced = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char byte = in[i];
+        if (byte < 0x80) {
+            units[produced++] = byte;
+            continue;
+        }
+        quint16 value = decodedAt(byte);
+        if (value == NoUnit && i + 1 < size && (value = decodedAt(quint16(byte << 8 | in[i + 1]))) != NoUnit)
+            ++i;
+        if (value == NoUnit || value == Unknown)
+            return false;
+        units[produced++] = value;
+    }
+    out.truncate(produced);
+    return true;
+}
 
 // Encodes the text; every code point that neither the converter nor the best-fit table holds
 // goes out as "?" and is told to unmapped(position, units) as well.
@@ -331,9 +391,14 @@ QString decodeCp932(const QByteArray &bytes)
         }
         return out;
     }
-    cd.reset();
 
     // Every byte or byte pair becomes at most one UTF-16 unit.
+    out.resize(size);
+    if (decodeByLookup(bytes, out))
+        return out;
+    out.clear();
+    cd.reset();
+
     std::array<char16_t, 1024> buffer;
     out.reserve(size);
 

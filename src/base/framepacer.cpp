@@ -7,7 +7,12 @@
 namespace vorlan {
 
 FramePacer::FramePacer(std::function<void()> work, QObject *parent)
-    : QObject(parent), m_work(std::move(work))
+    : FramePacer(FrameMs, std::move(work), parent)
+{
+}
+
+FramePacer::FramePacer(qint64 intervalMs, std::function<void()> work, QObject *parent)
+    : QObject(parent), m_interval(intervalMs), m_work(std::move(work))
 {
     auto monotonic = std::make_shared<QElapsedTimer>();
     monotonic->start();
@@ -55,7 +60,7 @@ void FramePacer::cancel()
 
 void FramePacer::arm()
 {
-    m_timer.start(int(qBound<qint64>(0, dueAt() - m_now(), FrameMs)));
+    m_timer.start(int(qBound<qint64>(0, dueAt() - m_now(), m_interval)));
 }
 
 void FramePacer::runDue()

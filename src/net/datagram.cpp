@@ -13,11 +13,11 @@ constexpr int WriteWaitMs = 50;
 
 QByteArray datagramText(QByteArrayView received)
 {
-    QByteArray bytes = received.toByteArray();
-    bytes.append('\0');
-    const qsizetype zeros = bytes.indexOf(QByteArrayView("\0\0", 2));
-    bytes.truncate(zeros >= 0 ? zeros : received.size());
-    return bytes;
+    // The end found in place, then one copy of what is kept.
+    qsizetype end = received.indexOf(QByteArrayView("\0\0", 2));
+    if (end < 0)
+        end = received.endsWith('\0') ? received.size() - 1 : received.size();
+    return received.first(end).toByteArray();
 }
 
 int sendBefore(const SendTries &tries, qint64 deadlineMs)

@@ -28,6 +28,7 @@ constexpr int AlertBeeps = 5;
 Presence::Presence(State state, Seams seams, QObject *parent)
     : QObject(parent), m_state(state), m_seams(std::move(seams)),
       m_frames(new FramePacer([this] { showFrame(); }, this)),
+      m_captions(new FramePacer(CaptionMs, [this] { showCaption(); }, this)),
       m_notifications(new NotificationPacer(
           [this](const QString &summary, const QString &body) {
               if (m_seams.notify)
@@ -86,11 +87,11 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     switch (plan.action) {
     case AlertAction::ReceivedIcon:
     case AlertAction::ImportantIcon:
-        // Only the frame's last line shows: its caption is made when the frame comes.
+        // Only the newest line shows: its caption is made when it is time for one.
         m_captionName = name;
         m_captionLine = payload;
         m_captionDue = true;
-        m_frames->runOrRequest();
+        m_captions->runOrRequest();
         m_blinker.setPopIcon(plan.action == AlertAction::ImportantIcon);
         startBlink(Blinker::countFor(m_state.settings.FlashMinutes));
         attendToBlink(name, payload);
@@ -119,15 +120,20 @@ void Presence::alert(QStringView code, const QString &name, const QString &paylo
     }
 }
 
-// The caption of the newest line and the raise of the window that lines since the last frame
-// asked for.
+// The raise of the window that lines since the last frame asked for.
 void Presence::showFrame()
+{
+    if (m_raiseDue)
+        m_seams.raiseWindow();
+    m_raiseDue = false;
+}
+
+// The caption of the newest line.
+void Presence::showCaption()
 {
     if (m_captionDue)
         m_seams.setCaption(QStringLiteral("Vorlan ") + m_captionName + QStringLiteral("-> ") + m_captionLine);
-    if (m_raiseDue)
-        m_seams.raiseWindow();
-    m_captionDue = m_raiseDue = false;
+    m_captionDue = false;
 }
 
 // The attention request lasts as long as the blink would if the window is never activated;

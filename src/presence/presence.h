@@ -30,14 +30,19 @@ struct StateIcons
 
 // comDesk_Click, the window-activity flag's users, the blink timer timStanding and the alert
 // an incoming line raises. Everything it does to the window or the desktop goes through Seams.
-// However fast lines come, the window's caption changes and the window is raised at most once
-// per frame (the newest line's caption), the taskbar is asked for attention once per blink, and
+// However fast lines come, the window is raised at most once per frame and its caption changes
+// at most once every CaptionMs: the first line after a quiet spell shows at once, the lines of a
+// flood then show as the newest one every CaptionMs, and the last one always shows (each caption
+// change costs a round to the window system, and nobody reads a caption at frame rate). The
+// taskbar is asked for attention once per blink, and
 // desktop notifications come at most one every NotificationPacer::HoldMs, summing up the lines
 // in between; the one on screen goes when the user comes to the window.
 class Presence : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr qint64 CaptionMs = 250;
+
     struct Seams
     {
         std::function<void(const QIcon &)> setIcon;         // the title-bar icon
@@ -83,6 +88,7 @@ public:
     // pacers.
     Seams &seams() { return m_seams; }
     FramePacer &frames() { return *m_frames; }
+    FramePacer &captions() { return *m_captions; }
     NotificationPacer &notifications() { return *m_notifications; }
 
 signals:
@@ -95,6 +101,7 @@ private:
     void attendToBlink(const QString &name, const QString &payload);
     void endBlink();
     void showFrame();
+    void showCaption();
     const QIcon &iconFor(Blinker::Icon icon) const;
 
     State m_state;
@@ -102,8 +109,9 @@ private:
     Blinker m_blinker;
     QTimer m_timStanding;
     FramePacer *m_frames;
+    FramePacer *m_captions;
     NotificationPacer *m_notifications;
-    // What the next frame shows.
+    // What the next caption and frame show.
     QString m_captionName;
     QString m_captionLine;
     bool m_captionDue = false;

@@ -163,6 +163,23 @@ TEST(Cp932Decode, TakesTheConvertersCharacterAndOneReplacementPerBadByte)
     }
 }
 
+// Clean text decodes by table lookups, text with a bad byte in the converter's way: every byte
+// and byte pair decodes the same either way, alone and between neighbours.
+TEST(Cp932Decode, LookupsAgreeWithTheConverterOnEveryByteAndPair)
+{
+    const QByteArray bad = hex("85");
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        for (int trail = -1; trail <= 0xFF; ++trail) {
+            QByteArray bytes = "a" + QByteArray(1, char(lead));
+            if (trail >= 0)
+                bytes += char(trail);
+            bytes += "b";
+            const QString slow = decodeCp932(bad + bytes).mid(1);
+            ASSERT_EQ(decodeCp932(bytes), slow) << lead << " " << trail;
+        }
+    }
+}
+
 TEST(Cp932SingleBytes, DecodeAsThePeersDoSoTheRoundTripIsClosed)
 {
     const QByteArray bytes = hex("61" "80" "82A0" "A0" "FD" "FE" "FF" "62");

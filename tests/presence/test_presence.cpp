@@ -203,13 +203,15 @@ TEST_F(PresenceTest, DeskToggleTellsEveryListedRowAndSkipsVanishedOnes)
     EXPECT_EQ(events, QStringList({"在席通知", "away", gone + "192.168.0.6", gone + "192.168.0.7"}));
 }
 
-// A flood into a window in the background: the caption shows the newest line once a frame, the
-// taskbar is asked for attention once, and a desktop notification comes at once for the first
-// line and then every few seconds, summing up the lines since, until the user looks.
-TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesEveryFewSeconds)
+// A flood into a window in the background: the caption shows the first line at once, then the
+// newest line a few times a second and in the end the last one; the taskbar is asked for
+// attention once, and a desktop notification comes at once for the first line and then every
+// few seconds, summing up the lines since, until the user looks.
+TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsAFewTimesASecondAsksOnceAndNotifiesEveryFewSeconds)
 {
     qint64 now = 0;
     presence.frames().setClock([&now] { return now; });
+    presence.captions().setClock([&now] { return now; });
     presence.notifications().setClock([&now] { return now; });
     int captions = 0;
     QString caption;
@@ -223,16 +225,20 @@ TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesE
     const auto flood = [&](int from, int to) {
         for (int i = from; i < to; ++i, ++now) {
             presence.frames().runDue();
+            presence.captions().runDue();
             presence.notifications().runDue();
             presence.alert(Code::Chat, sender(i), QStringLiteral("line %1").arg(i));
         }
     };
 
-    flood(0, 12000);
-    EXPECT_LE(captions, 12000 / FramePacer::FrameMs + 1);
-    EXPECT_GE(captions, 12000 / FramePacer::FrameMs - 1);
-    now += FramePacer::FrameMs;
-    presence.frames().runDue();
+    flood(0, 1);
+    EXPECT_EQ(caption, "Vorlan taro-> line 0");
+    flood(1, 12000);
+    EXPECT_LE(captions, 12000 / Presence::CaptionMs + 1);
+    EXPECT_GE(captions, 12000 / Presence::CaptionMs - 1);
+    EXPECT_NE(caption, "Vorlan shiro-> line 11999");
+    now += Presence::CaptionMs;
+    presence.captions().runDue();
     EXPECT_EQ(caption, "Vorlan shiro-> line 11999");
     EXPECT_EQ(asked, QStringList{"180"});
     now = 15000;
@@ -257,6 +263,10 @@ TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsOnceAFrameAsksOnceAndNotifiesE
     asked.clear();
     now = 30000;
     flood(0, 2);
+    EXPECT_EQ(caption, "Vorlan taro-> line 0");
+    now += Presence::CaptionMs;
+    presence.captions().runDue();
+    EXPECT_EQ(caption, "Vorlan taro-> line 1");
     EXPECT_EQ(notified, QStringList{"taro | line 0"});
     EXPECT_EQ(asked, QStringList{"180"});
 }
