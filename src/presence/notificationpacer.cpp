@@ -26,7 +26,8 @@ void NotificationPacer::add(const QString &name, const QString &line)
     ++m_lines;
     if (!m_senders.contains(name))
         m_senders.append(name);
-    m_newestName = name;
+    // A peer without a user name still gives the notification a title.
+    m_newestName = name.isEmpty() ? QStringLiteral("Vorlan") : name;
     m_newestLine = line;
     m_waiting = true;
     if (!m_holding)

@@ -297,6 +297,7 @@ TEST(NotificationPacer, OneEveryTwoSecondsSummingUpSinceTheUserLooked)
         {"looked at in between", {{0, "太郎", "a"}, {300, "-", ""}, {500, "花子", "b"}},
          {"0 太郎 | a", "2000 花子 | b"}},
         {"looked at before it was due", {{0, "太郎", "a"}, {100, "花子", "b"}, {300, "-", ""}}, {"0 太郎 | a"}},
+        {"a peer without a name", {{0, "", "a"}, {100, "", "b"}}, {"0 Vorlan | a", "2000 Vorlan: 2件 | b"}},
         {"names that look like place markers", {{0, "%2", "a"}, {100, "%1", "%1"}}, {"0 %2 | a", "2000 %1 ほか1人: 2件 | %1"}},
     };
     for (const auto &c : cases) {
