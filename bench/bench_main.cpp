@@ -25,7 +25,6 @@ int main(int argc, char **argv)
     using namespace vorlan::bench;
     registerConversationBenchmarks();
     registerRosterBenchmarks();
-    registerFanOutBenchmarks();
     registerLogBenchmarks();
     registerCodecBenchmarks();
     benchmark::RunSpecifiedBenchmarks();

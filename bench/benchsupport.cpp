@@ -29,7 +29,6 @@ void setSmoke()
     s.shortConversation = 10;
     s.fewMembers = 5;
     s.manyMembers = 50;
-    s.fanOut = 20;
     s.logWrites = 20;
 }
 

@@ -20,7 +20,6 @@ struct Sizes
     int shortConversation = 100;
     int fewMembers = 20;
     int manyMembers = 2000;
-    int fanOut = 1000;
     int logWrites = 100000;
 };
 
@@ -60,7 +59,6 @@ inline const QString Peer3 = QStringLiteral("10.0.0.3");
 // Every benchmark family registers itself with the sizes of the run.
 void registerConversationBenchmarks();
 void registerRosterBenchmarks();
-void registerFanOutBenchmarks();
 void registerLogBenchmarks();
 void registerCodecBenchmarks();
 
