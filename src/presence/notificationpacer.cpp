@@ -24,8 +24,8 @@ void NotificationPacer::setClock(std::function<qint64()> nowMs)
 void NotificationPacer::add(const QString &name, const QString &line)
 {
     ++m_lines;
-    if (!m_senders.contains(name))
-        m_senders.append(name);
+    if (m_senders.size() < CountedSenders)
+        m_senders.insert(name);
     // A peer without a user name still gives the notification a title.
     m_newestName = name.isEmpty() ? QStringLiteral("Vorlan") : name;
     m_newestLine = line;
@@ -70,7 +70,10 @@ QString NotificationPacer::summary() const
     const QString count = QString::number(m_lines);
     if (m_senders.size() == 1)
         return QStringLiteral("%1: %2件").arg(m_newestName, count);
-    return QStringLiteral("%1 ほか%2人: %3件").arg(m_newestName, QString::number(m_senders.size() - 1), count);
+    const QString others = QString::number(m_senders.size() - 1);
+    if (m_senders.size() >= CountedSenders)
+        return QStringLiteral("%1 ほか%2人以上: %3件").arg(m_newestName, others, count);
+    return QStringLiteral("%1 ほか%2人: %3件").arg(m_newestName, others, count);
 }
 
 QString NotificationPacer::body() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -21,6 +22,9 @@ class NotificationPacer : public QObject
 
 public:
     static constexpr qint64 HoldMs = 2000;
+    // The most senders told apart: any host can send under a new name with every line, and the
+    // names kept must not grow with a flood. Past it the summary says "ほか999人以上".
+    static constexpr qsizetype CountedSenders = 1000;
 
     using Show = std::function<void(const QString &summary, const QString &body)>;
     explicit NotificationPacer(Show show, QObject *parent = nullptr);
@@ -47,7 +51,7 @@ private:
     Show m_show;
     std::function<qint64()> m_now;
     QTimer m_timer;
-    QStringList m_senders; // everyone who spoke since the count started
+    QSet<QString> m_senders; // who spoke since the count started, up to CountedSenders
     QString m_newestName;
     QString m_newestLine;
     int m_lines = 0;

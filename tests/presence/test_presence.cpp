@@ -274,6 +274,26 @@ TEST_F(PresenceTest, AFloodInTheBackgroundCaptionsAFewTimesASecondAsksOnceAndNot
 // The notifications of lines in the background, against a clock in steps of 100 ms: the first
 // line at once, at most one notification every 2 s, the last lines of a burst always shown, and
 // the count of lines and senders since the user last looked ("-" is the user looking).
+// A host that sends under a new name with every line: the names kept stop growing, and the
+// summary says how many at least.
+TEST(NotificationPacer, SendersAreCountedUpToALimit)
+{
+    QString summary;
+    NotificationPacer pacer([&](const QString &shown, const QString &) { summary = shown; });
+    qint64 now = 0;
+    pacer.setClock([&now] { return now; });
+    for (int i = 0; i < 998; ++i)
+        pacer.add(QStringLiteral("peer %1").arg(i), QStringLiteral("line"));
+    now = NotificationPacer::HoldMs;
+    pacer.runDue();
+    EXPECT_EQ(summary, u"peer 997 ほか997人: 998件");
+    for (int i = 998; i < 5000; ++i)
+        pacer.add(QStringLiteral("peer %1").arg(i), QStringLiteral("line"));
+    now += NotificationPacer::HoldMs;
+    pacer.runDue();
+    EXPECT_EQ(summary, u"peer 4999 ほか999人以上: 5000件");
+}
+
 TEST(NotificationPacer, OneEveryTwoSecondsSummingUpSinceTheUserLooked)
 {
     struct Line
