@@ -12,7 +12,7 @@ FramePacer::FramePacer(std::function<void()> work, QObject *parent)
 }
 
 FramePacer::FramePacer(qint64 intervalMs, std::function<void()> work, QObject *parent)
-    : QObject(parent), m_interval(intervalMs), m_work(std::move(work))
+    : QObject(parent), m_interval(intervalMs), m_busyInterval(intervalMs), m_work(std::move(work))
 {
     auto monotonic = std::make_shared<QElapsedTimer>();
     monotonic->start();
@@ -41,15 +41,33 @@ bool FramePacer::runOrRequest()
         return false;
     }
     cancel();
-    m_last = m_now();
-    m_work();
+    start();
+    work();
     return true;
 }
 
 void FramePacer::ran()
 {
     cancel();
-    m_last = m_now();
+    // The work telling of itself while it runs: that run has been counted.
+    if (!m_working)
+        start();
+}
+
+void FramePacer::work()
+{
+    m_working = true;
+    m_work();
+    m_working = false;
+}
+
+// A run that comes within a quiet interval of the one before continues a flood: the next one
+// waits the busy interval.
+void FramePacer::start()
+{
+    const qint64 now = m_now();
+    m_busy = now - m_last < m_busyInterval + m_interval;
+    m_last = now;
 }
 
 void FramePacer::cancel()
@@ -60,7 +78,7 @@ void FramePacer::cancel()
 
 void FramePacer::arm()
 {
-    m_timer.start(int(qBound<qint64>(0, dueAt() - m_now(), m_interval)));
+    m_timer.start(int(qBound<qint64>(0, dueAt() - m_now(), m_busyInterval)));
 }
 
 void FramePacer::runDue()
@@ -73,8 +91,8 @@ void FramePacer::runDue()
         return;
     }
     m_pending = false;
-    m_last = m_now();
-    m_work();
+    start();
+    work();
 }
 
 } // namespace vorlan

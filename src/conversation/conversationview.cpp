@@ -76,6 +76,7 @@ private:
 ConversationView::ConversationView(QWidget *parent)
     : QPlainTextEdit(parent), m_frames(new FramePacer([this] { flushLines(); }, this))
 {
+    m_frames->setBusyInterval(FloodFrameMs);
     setObjectName(QStringLiteral("rtfHomeMessage"));
     setToolTip(QStringLiteral("メッセージ表示"));
     setReadOnly(true);

@@ -20,7 +20,8 @@ class NewLinesMarker;
 // Besides the document the view keeps the end of the text the way peers see it (lines ended by
 // CR LF), so replies can be built from it without extracting the document. Lines reach the
 // document, the layout and the screen at most once per frame, in the order they were appended:
-// a flood of lines is laid out and painted in batches, not line by line, however fast it comes.
+// a flood of lines is laid out and painted in batches, not line by line, however fast it comes,
+// and once lines have come frame after frame, in batches FloodFrameMs apart.
 // A plain-text view lays out only the lines it shows, so neither the cost of a line nor its
 // memory grows with the lines above it. The document holds BlockLines lines per block (line
 // separators inside, a paragraph break after the last): what a block costs besides its text,
@@ -55,6 +56,10 @@ public:
     // Lines per block. A block that has been shown keeps its layout, some 500 bytes, for good;
     // the block being filled is laid out again whenever a line joins it.
     static constexpr int BlockLines = 8;
+    // While lines keep coming frame after frame, the view shows them this often (25 times a
+    // second): nobody reads a view that scrolls every frame, and laying out and painting it
+    // is most of what a line costs. The first lines after a quiet spell still show at once.
+    static constexpr qint64 FloodFrameMs = 40;
     // The colour of text appended in it: the palette's text colour, whichever it is when drawn.
     static inline const QColor TextColor = QColor();
 

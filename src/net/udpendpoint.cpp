@@ -45,6 +45,9 @@ UdpEndpoint::UdpEndpoint(QObject *parent)
       m_oversize(QStringLiteral("recv:%1バイトを超えるデータグラムは破棄します。").arg(MaxReceived))
 {
     m_clock.start();
+    m_readPause.setSingleShot(true);
+    m_readPause.setTimerType(Qt::PreciseTimer);
+    connect(&m_readPause, &QTimer::timeout, this, &UdpEndpoint::resumeReading);
 }
 
 UdpEndpoint::~UdpEndpoint()
@@ -222,6 +225,13 @@ void UdpEndpoint::txtSockIn_KeyDown()
         m_tag = '4';
         break;
     case '3':
+        if (const qint64 wait = m_lastReadNs + ReadIntervalNs - m_clock.nsecsElapsed(); wait > 0) {
+            // Too soon after the last read: the notifier rests until the interval is over.
+            m_readNotifier->setEnabled(false);
+            if (!m_readPause.isActive())
+                m_readPause.start(int((wait + 999'999) / 1'000'000));
+            break;
+        }
         receiveWaiting();
         break;
     case '4':
@@ -233,8 +243,17 @@ void UdpEndpoint::txtSockIn_KeyDown()
     }
 }
 
+void UdpEndpoint::resumeReading()
+{
+    if (m_tag != '3' || !m_readNotifier)
+        return;
+    m_readNotifier->setEnabled(true);
+    receiveWaiting();
+}
+
 void UdpEndpoint::receiveWaiting()
 {
+    m_lastReadNs = m_clock.nsecsElapsed();
     QElapsedTimer clock;
     clock.start();
     const quint64 sendsBefore = m_sends;

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -34,6 +35,10 @@ public:
     // still get their turn between batches: no batch holds the event loop for 5 ms.
     static constexpr int ReadBatch = 256;
     static constexpr int ReadBudgetMs = 4;
+    // Reads are at least this far apart: in a flood the datagrams of the interval wait in the
+    // socket's buffer and one read takes them all, so the program wakes a few hundred times a
+    // second instead of once for every line. A datagram after a quiet spell is read at once.
+    static constexpr qint64 ReadIntervalNs = 2'000'000;
 
     struct Config
     {
@@ -78,6 +83,7 @@ signals:
 private:
     int sendTo(const QByteArray &bytes, const QString &address);
     void receiveWaiting();
+    void resumeReading();
     // False when nothing was waiting or the endpoint failed.
     bool receiveOne();
     void armRead();
@@ -95,6 +101,8 @@ private:
     QString m_lastSourceText;
     DropReport m_oversize;
     QElapsedTimer m_clock;
+    qint64 m_lastReadNs = -ReadIntervalNs;
+    QTimer m_readPause;
     quint64 m_sends = 0;
     bool m_runEvents = true;
 };

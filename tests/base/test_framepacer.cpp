@@ -15,6 +15,7 @@ TEST(FramePacer, RunsAtMostOnceAFrameHoweverOftenAsked)
         const char *what;
         const char *script;
         const char *runs;
+        qint64 busyInterval = 0;
     } cases[] = {
         {"after a quiet spell, at the next turn", "r100 d100", "100"},
         {"or at once when asked to", "o100", "100"},
@@ -24,6 +25,10 @@ TEST(FramePacer, RunsAtMostOnceAFrameHoweverOftenAsked)
         {"a run the caller did itself counts as the frame", "n50 r51 d51 d66", "66"},
         {"a cancelled request does not run", "o0 r5 c6 d16 d40", "0"},
         {"nothing asked, nothing runs", "d0 d100", ""},
+        {"a flood: a frame after the first run, then the busy interval apart",
+         "o0 o4 d16 o20 d40 d56 o60 d95 d96", "0 16 56 96", 40},
+        {"after a quiet spell at once again, a frame later the next", "o0 o4 d16 o100 o104 d116",
+         "0 16 100 116", 40},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -31,6 +36,8 @@ TEST(FramePacer, RunsAtMostOnceAFrameHoweverOftenAsked)
         QStringList runs;
         FramePacer pacer([&] { runs << QString::number(now); });
         pacer.setClock([&now] { return now; });
+        if (c.busyInterval)
+            pacer.setBusyInterval(c.busyInterval);
         for (const QString &step : QString::fromLatin1(c.script).split(u' ')) {
             now = step.mid(1).toLongLong();
             switch (step[0].toLatin1()) {

@@ -105,11 +105,12 @@ TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
         view.AppendLine(line);
     view.flushLines();
     // 1,500 lines of ten characters over a bound of 1,000 characters: 1,410 must go, but one
-    // frame takes no more than a step; the next step comes a frame later.
+    // frame takes no more than a step; the next step comes a frame later (a flood's frame: the
+    // view has just been busy).
     view.setMaximumCharacters(1000);
     EXPECT_EQ(lines(view), 1500 - ConversationView::CutStep);
     EXPECT_TRUE(view.frames().isPending());
-    now += FramePacer::FrameMs;
+    now += ConversationView::FloodFrameMs;
     view.frames().runDue();
     EXPECT_EQ(lines(view), 90);
     EXPECT_EQ(view.document()->toPlainText().count(u'\n'), 90);
@@ -123,7 +124,7 @@ TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
 
 // However fast lines come, the document takes them (and the view lays out and paints) at most
 // once a frame: a line after a quiet frame at the next turn, the lines of a flood a frame's worth
-// at a time.
+// at a time, and once the flood goes on, FloodFrameMs' worth at a time.
 TEST(ConversationView, LinesReachTheDocumentAtMostOnceAFrame)
 {
     ConversationView view;
@@ -138,21 +139,32 @@ TEST(ConversationView, LinesReachTheDocumentAtMostOnceAFrame)
     EXPECT_EQ(view.lineCount(), 1);
     EXPECT_EQ(changes, 1);
 
-    // A flood: 100 lines, one a millisecond. Only when a frame has passed do they go in.
+    // A flood: 100 lines, one a millisecond. The first ones go in a frame after the quiet line,
+    // the rest every FloodFrameMs.
+    QList<int> shown; // the lines in the document after each change
+    QObject::connect(view.document(), &QTextDocument::contentsChange,
+                     [&] { shown << view.document()->toPlainText().count(u'\n'); });
     for (int i = 1; i <= 100; ++i) {
         ++now;
         line(i);
         QCoreApplication::processEvents();
         view.frames().runDue();
-        EXPECT_EQ(view.lineCount() > i - FramePacer::FrameMs, true) << i;
+        EXPECT_GT(view.lineCount(), i - ConversationView::FloodFrameMs) << i;
     }
-    EXPECT_EQ(changes, 1 + 100 / FramePacer::FrameMs);
+    EXPECT_EQ(shown, (QList<int>{1 + FramePacer::FrameMs, 1 + FramePacer::FrameMs + 40,
+                                 1 + FramePacer::FrameMs + 80}));
     EXPECT_LT(view.lineCount(), 101);
-    now += FramePacer::FrameMs;
+    now += ConversationView::FloodFrameMs;
     view.frames().runDue();
     EXPECT_EQ(view.lineCount(), 101);
     EXPECT_FALSE(view.frames().isPending());
     EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("line 99\nline 100\n")));
+
+    // Quiet for a while: the next line shows at once again.
+    now += 100;
+    line(101);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.lineCount(), 102);
 }
 
 // The document holds several lines per block; each line still reads and leaves as a line.

@@ -3,7 +3,10 @@
 #include "support/testsupport.h"
 #include "base/codec.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,6 +17,7 @@
 #include <cerrno>
 #include <functional>
 #include <random>
+#include <thread>
 
 using vorlan::UdpEndpoint;
 using vorlan::test::waitFor;
@@ -305,4 +309,52 @@ TEST_F(EndpointPair, AQueueTakenInBatchesKeepsItsOrderThroughHandlersThatSend)
     EXPECT_EQ(entered, expected);
     for (int k = 0; k < Count / 16; ++k)
         EXPECT_EQ(receivedA[k], QStringLiteral("406 0,pc02,127.0.0.3,09:00:01,%1").arg(16 * (k + 1)));
+}
+
+// A flood wakes the program once for every ReadIntervalNs at most, however many datagrams come
+// in between; none is lost or reordered, and a datagram after a quiet spell is read at once.
+TEST_F(EndpointPair, AFloodIsReadInBatchesAndAQuietDatagramAtOnce)
+{
+    b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.4"));
+    ASSERT_TRUE(waitFor([&] { return b.tag() == "3"; }));
+    int wakeups = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     [&wakeups] { ++wakeups; });
+    QList<int> readAt; // the wake-up that delivered each datagram
+    QElapsedTimer clock;
+    qint64 firstNs = 0, lastNs = 0;
+    QObject::connect(&b, &UdpEndpoint::messageReceived, [&] {
+        if (readAt.isEmpty())
+            firstNs = clock.nsecsElapsed();
+        lastNs = clock.nsecsElapsed();
+        readAt << wakeups;
+    });
+
+    // A datagram after a quiet spell: handled in the first turn that sees it.
+    RawPeer flood("127.0.0.4");
+    waitFor([] { return false; }, 10);
+    flood.send("100 0o,h,127.0.0.4,00:00:00,quiet", "127.0.0.3", port);
+    clock.start();
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 1; }));
+    EXPECT_LT(firstNs, UdpEndpoint::ReadIntervalNs / 2);
+
+    // 300 datagrams 20 µs apart from another thread.
+    constexpr int Count = 300;
+    readAt.clear();
+    receivedB.clear();
+    clock.restart();
+    std::thread sender([&] {
+        for (int i = 0; i < Count; ++i) {
+            flood.send(QByteArray("100 0o,h,127.0.0.4,00:00:00,") + QByteArray::number(i), "127.0.0.3", port);
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    });
+    const bool all = waitFor([&] { return receivedB.size() == Count; });
+    sender.join();
+    ASSERT_TRUE(all) << receivedB.size();
+    for (int i = 0; i < Count; ++i)
+        EXPECT_EQ(receivedB[i], QStringLiteral("100 0o,h,127.0.0.4,00:00:00,%1").arg(i));
+    const qsizetype turns = QSet<int>(readAt.begin(), readAt.end()).size();
+    EXPECT_LE(turns, 2 + (lastNs - firstNs) / UdpEndpoint::ReadIntervalNs)
+        << "over " << (lastNs - firstNs) / 1000 << " µs";
 }
