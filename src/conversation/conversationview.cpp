@@ -109,7 +109,7 @@ void ConversationView::changeEvent(QEvent *event)
     // follow it at once. A new desktop theme comes as a change of the view's own palette too.
     if (event->type() == QEvent::PaletteChange) {
         m_readable.setBase(palette().color(QPalette::Base));
-        m_formatColor.reset();
+        m_shownFor.reset();
     }
 }
 
@@ -213,8 +213,13 @@ void ConversationView::flushLines()
         // what changed on the screen.
         const QSignalBlocker quiet(layout);
         m_end.beginEditBlock();
+        // Moving a cursor lays its block out and keeps that layout for good. Inserting keeps
+        // the cursor at the end, so it moves only when it is not.
+        if (const int last = doc->characterCount() - 1; m_end.position() != last)
+            m_end.setPosition(last);
         for (const Run &run : std::as_const(m_pending))
             insertRun(run);
+        insertPiece();
         m_pending.clear();
         m_pendingCharacters = 0;
         m_end.endEditBlock();
@@ -343,56 +348,69 @@ qsizetype ConversationView::unseenLines() const
 
 void ConversationView::insertRun(const Run &run)
 {
-    QTextCursor &cursor = m_end;
-    // Moving a cursor lays its block out and keeps that layout for good. Inserting keeps the
-    // cursor at the end, so it moves only when it is not.
-    const int last = document()->characterCount() - 1;
-    if (cursor.position() != last)
-        cursor.setPosition(last);
-    if (m_formatColor != run.color)
-        setShownColor(run.color);
-    const QTextCharFormat &format = m_format;
+    const QColor shown = shownColor(run.color);
+    if (shown != m_pieceColor) {
+        insertPiece();
+        m_pieceColor = shown;
+    }
     // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
-    // line of a block. A run goes in with its separators, one insert for each block it reaches.
+    // line of a block. The text goes in at a block's end or a change of colour.
     const QString &text = run.text;
-    QString piece;
     qsizetype start = 0;
     for (;;) {
         const qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
-        piece += QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
+        m_piece += QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
         if (end < 0)
             break;
-        endLine(piece, format);
+        endLine();
         start = end + 2;
     }
-    if (!piece.isEmpty())
-        cursor.insertText(piece, format);
 }
 
-// Text in a colour that does not read on the base, or in TextColor, has no colour of its own:
-// it is drawn in the palette's text colour, the one of the moment.
-void ConversationView::setShownColor(const QColor &color)
+void ConversationView::insertPiece()
 {
-    m_formatColor = color;
-    if (color.isValid() && m_readable.reads(color))
-        m_format.setForeground(color);
-    else
-        m_format.clearForeground();
+    if (!m_piece.isEmpty())
+        m_end.insertText(m_piece, formatFor(m_pieceColor));
+    m_piece.clear();
 }
 
-void ConversationView::endLine(QString &piece, const QTextCharFormat &format)
+// Text in a colour that does not read on the base, in the palette's text colour or in
+// TextColor, has no colour of its own: it is drawn in the palette's text colour, the one of the
+// moment.
+QColor ConversationView::shownColor(const QColor &color)
+{
+    if (!color.isValid())
+        return TextColor;
+    if (!m_shownFor || m_shownFor->first != color) {
+        const bool own = color != palette().color(QPalette::Text) && m_readable.reads(color);
+        m_shownFor = std::pair(color, own ? color : TextColor);
+    }
+    return m_shownFor->second;
+}
+
+const QTextCharFormat &ConversationView::formatFor(const QColor &shown)
+{
+    if (!shown.isValid())
+        return m_textFormat;
+    if (shown != m_colorFormatColor) {
+        m_colorFormatColor = shown;
+        m_colorFormat = m_textFormat;
+        m_colorFormat.setForeground(shown);
+    }
+    return m_colorFormat;
+}
+
+void ConversationView::endLine()
 {
     ++m_lines;
     if (++m_openLines < BlockLines) {
-        piece += LineSeparator;
+        m_piece += LineSeparator;
         return;
     }
-    if (!piece.isEmpty())
-        m_end.insertText(piece, format);
-    piece.clear();
+    insertPiece();
     if (document()->blockCount() == 1)
         m_firstLines = m_openLines;
-    m_end.insertBlock(QTextBlockFormat(), format);
+    m_end.insertBlock(QTextBlockFormat(), formatFor(m_pieceColor));
     m_openLines = 0;
 }
 

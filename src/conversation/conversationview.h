@@ -117,7 +117,8 @@ private:
     void forgetHiddenLayouts();
     void keepShapesAtEnd(int changed);
     void insertRun(const Run &run);
-    void endLine(QString &piece, const QTextCharFormat &format);
+    void insertPiece();
+    void endLine();
     bool cutOldestLines(qsizetype added);
     qsizetype linesOfBlock(int block) const;
     qsizetype firstLineOfBlock(int block) const;
@@ -127,7 +128,8 @@ private:
     bool followsEnd() const;
     int topPosition() const;
     void keepTop(int position);
-    void setShownColor(const QColor &color);
+    QColor shownColor(const QColor &color);
+    const QTextCharFormat &formatFor(const QColor &shown);
 
     int m_maxLines = MaxLines;
     qsizetype m_maxCharacters = MaxCharacters;
@@ -138,8 +140,15 @@ private:
     QString m_text;
     bool m_textStartsLine = true;
     QColor m_color = TextColor;
-    QTextCharFormat m_format; // the format of the last run, made again only for a new colour
-    std::optional<QColor> m_formatColor; // the colour it was made for; none after a new palette
+    QTextCharFormat m_textFormat;  // text without a colour of its own
+    QTextCharFormat m_colorFormat; // text in m_colorFormatColor
+    QColor m_colorFormatColor;
+    // The last colour asked for and the one it is shown in; none after a new palette.
+    std::optional<std::pair<QColor, QColor>> m_shownFor;
+    // Text of the batch not in the document yet, all shown in one colour: runs in the same
+    // colour go in with one insert.
+    QString m_piece;
+    QColor m_pieceColor = TextColor;
     ReadableColors m_readable;
     NewLinesMarker *m_marker;
     bool m_flushing = false;

@@ -422,7 +422,7 @@ TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
         bool onDark, onLight; // drawn as stored
     };
     const Case cases[] = {
-        {0x000000, false, true}, // black, the default: 1.5 on the dark base, 21 on white
+        {0x000000, false, false}, // black, the default: 1.5 on the dark base, the text colour on white
         {0x0000FF, true, true},  // red: 3.6 and 4.0
         {0x800000, false, true}, // navy: 1.1 and 16
         {0x808000, true, true},  // teal: 3.01 and 4.8
@@ -454,11 +454,11 @@ TEST(ConversationView, ColoursThatDoNotReadOnTheBaseAreDrawnInTheTextColour)
     const QPalette original = QApplication::palette();
     QApplication::setPalette(light);
     ConversationView view;
-    view.AppendLine(QStringLiteral("before\r\n"), Qt::black);
+    view.AppendLine(QStringLiteral("before\r\n"), QColor(0, 0, 0x80));
     view.flushLines();
     QApplication::setPalette(dark);
     QCoreApplication::processEvents(); // the widgets hear of it
-    view.AppendLine(QStringLiteral("after\r\n"), Qt::black);
+    view.AppendLine(QStringLiteral("after\r\n"), QColor(0, 0, 0x80));
     view.flushLines();
     QApplication::setPalette(original);
     EXPECT_TRUE(view.document()->find(QStringLiteral("before")).charFormat().hasProperty(QTextFormat::ForegroundBrush));
