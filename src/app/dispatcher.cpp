@@ -7,6 +7,7 @@
 #include "roster/memberlist.h"
 #include "settings/runningsettings.h"
 
+#include <QStringBuilder>
 #include <QElapsedTimer>
 
 #include <array>
@@ -144,9 +145,9 @@ void Dispatcher::onChat(const ParsedMessage &message)
 {
     updateMember(message);
     const QString name = displayName(message.userName, message.hostName);
-    const QString head = now() + u' ' + name + QStringLiteral("->") + Tab;
-    showLine(head, message.payload + CrLf);
-    log({head + message.payload});
+    const QString head = now() % u' ' % name % u"->" % Tab;
+    showLine(head, message.payload % CrLf);
+    log({head % message.payload});
     if (m_hooks.alert)
         m_hooks.alert(Code::Chat, name, message.payload);
 }
@@ -154,9 +155,9 @@ void Dispatcher::onChat(const ParsedMessage &message)
 void Dispatcher::onDirectedChat(const ParsedMessage &message)
 {
     updateMember(message);
-    const QString head = now() + u'[' + message.userName + QStringLiteral("]->") + Tab;
-    showLine(head, message.payload + CrLf);
-    log({head + message.payload});
+    const QString head = now() % u'[' % message.userName % u"]->" % Tab;
+    showLine(head, message.payload % CrLf);
+    log({head % message.payload});
     if (m_hooks.alert)
         m_hooks.alert(Code::DirectedChat, message.userName, message.payload);
 }

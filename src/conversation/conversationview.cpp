@@ -229,6 +229,8 @@ void ConversationView::flushLines()
     if (inserting)
         emit layout->documentSizeChanged(layout->documentSize()); // the scroll bar's new range
     const qsizetype added = m_lines - lines;
+    const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
+    m_frames->setBusyInterval(added > fit ? FullViewFrameMs : FloodFrameMs);
     const int characters = doc->characterCount();
     const qsizetype before = m_lines;
     if (cutOldestLines(added))
@@ -246,7 +248,6 @@ void ConversationView::flushLines()
         const QTextCursor caret = textCursor();
         if (caret.position() != m_end.position() || caret.hasSelection())
             setTextCursor(m_end);
-        const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
         if (wasAtEnd && before == m_lines && added < fit / 2 && viewport()->isVisible()) {
             // The lines in view move up by what came below them: their pixels are moved, and
             // only the lines from the one the new text joined down are painted. Past half a

@@ -60,6 +60,9 @@ public:
     // second): nobody reads a view that scrolls every frame, and laying out and painting it
     // is most of what a line costs. The first lines after a quiet spell still show at once.
     static constexpr qint64 FloodFrameMs = 40;
+    // While each frame brings more lines than the view shows, every frame replaces all there is
+    // to see: the view shows ten of them a second.
+    static constexpr qint64 FullViewFrameMs = 100;
     // The colour of text appended in it: the palette's text colour, whichever it is when drawn.
     static inline const QColor TextColor = QColor();
 

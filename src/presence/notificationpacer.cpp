@@ -24,8 +24,10 @@ void NotificationPacer::setClock(std::function<qint64()> nowMs)
 void NotificationPacer::add(const QString &name, const QString &line)
 {
     ++m_lines;
-    if (m_senders.size() < CountedSenders)
+    // A flood comes from few: the sender of the line before is counted already.
+    if (m_senders.size() < CountedSenders && (m_lines == 1 || name != m_lastSender))
         m_senders.insert(name);
+    m_lastSender = name;
     // A peer without a user name still gives the notification a title.
     m_newestName = name.isEmpty() ? QStringLiteral("Vorlan") : name;
     m_newestLine = line;

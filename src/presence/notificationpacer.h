@@ -53,6 +53,7 @@ private:
     QTimer m_timer;
     QSet<QString> m_senders; // who spoke since the count started, up to CountedSenders
     QString m_newestName;
+    QString m_lastSender;
     QString m_newestLine;
     int m_lines = 0;
     qint64 m_shownAt = 0;

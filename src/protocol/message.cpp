@@ -45,12 +45,13 @@ const Kind *findKind(QStringView code)
 // cannot be told from a host address without knowing the sender's netmask, and is let through.
 bool isUnicastAddress(QStringView text)
 {
-    const QList<QStringView> parts = text.split(u'.');
-    if (parts.size() != 4)
-        return false;
     int octets[4] = {};
+    qsizetype start = 0;
     for (int i = 0; i < 4; ++i) {
-        const QStringView part = parts[i];
+        qsizetype end = i < 3 ? text.indexOf(u'.', start) : text.size();
+        if (end < 0)
+            return false;
+        const QStringView part = text.sliced(start, end - start);
         if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part[0] == u'0'))
             return false;
         for (const QChar c : part) {
@@ -60,6 +61,7 @@ bool isUnicastAddress(QStringView text)
         }
         if (octets[i] > 255)
             return false;
+        start = end + 1;
     }
     return octets[0] != 0 && octets[0] < 224;
 }
@@ -192,14 +194,15 @@ std::optional<ParsedMessage> parseMessage(const QString &text)
     if (!kind)
         return std::nullopt;
 
+    const QStringView address = QStringView(text).sliced(comma2 + 1, comma3 - comma2 - 1);
+    if (!isUnicastAddress(address))
+        return std::nullopt;
     ParsedMessage message;
     message.code = text.left(3);
     message.deskFlag = text.mid(4, 1);
     message.userName = text.mid(5, comma1 - 5);
     message.hostName = text.mid(comma1 + 1, comma2 - comma1 - 1);
-    message.address = text.mid(comma2 + 1, comma3 - comma2 - 1);
-    if (!isUnicastAddress(message.address))
-        return std::nullopt;
+    message.address = address.toString();
 
     switch (kind->tail) {
     case Tail::StartTimeToEnd:

@@ -124,47 +124,57 @@ TEST(ConversationView, OldLinesLeaveInStepsThatKeepUpWithTheInput)
 
 // However fast lines come, the document takes them (and the view lays out and paints) at most
 // once a frame: a line after a quiet frame at the next turn, the lines of a flood a frame's worth
-// at a time, and once the flood goes on, FloodFrameMs' worth at a time.
+// at a time, and once the flood goes on, FloodFrameMs' worth at a time; FullViewFrameMs' worth
+// while every batch is more than the view shows.
 TEST(ConversationView, LinesReachTheDocumentAtMostOnceAFrame)
 {
     ConversationView view;
+    view.resize(300, 60 * view.fontMetrics().lineSpacing());
+    view.show();
     qint64 now = 1000;
     view.frames().setClock([&now] { return now; });
-    int changes = 0;
-    QObject::connect(view.document(), &QTextDocument::contentsChange, [&changes] { ++changes; });
-    const auto line = [&view](int i) { view.AppendLine(QStringLiteral("line %1\r\n").arg(i)); };
-
-    line(0);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(view.lineCount(), 1);
-    EXPECT_EQ(changes, 1);
-
-    // A flood: 100 lines, one a millisecond. The first ones go in a frame after the quiet line,
-    // the rest every FloodFrameMs.
     QList<int> shown; // the lines in the document after each change
     QObject::connect(view.document(), &QTextDocument::contentsChange,
                      [&] { shown << view.document()->toPlainText().count(u'\n'); });
-    for (int i = 1; i <= 100; ++i) {
-        ++now;
-        line(i);
-        QCoreApplication::processEvents();
-        view.frames().runDue();
-        EXPECT_GT(view.lineCount(), i - ConversationView::FloodFrameMs) << i;
-    }
-    EXPECT_EQ(shown, (QList<int>{1 + FramePacer::FrameMs, 1 + FramePacer::FrameMs + 40,
-                                 1 + FramePacer::FrameMs + 80}));
-    EXPECT_LT(view.lineCount(), 101);
-    now += ConversationView::FloodFrameMs;
+    int next = 0;
+    // Lines one a millisecond (or several) for the given time.
+    const auto flood = [&](int milliseconds, int perMillisecond) {
+        for (int ms = 0; ms < milliseconds; ++ms) {
+            ++now;
+            for (int k = 0; k < perMillisecond; ++k)
+                view.AppendLine(QStringLiteral("line %1\r\n").arg(next++));
+            QCoreApplication::processEvents();
+            view.frames().runDue();
+        }
+    };
+
+    flood(1, 1);
+    EXPECT_EQ(shown, QList<int>{1});
+
+    // A flood of 100 lines, one a millisecond: the first ones go in a frame after the quiet
+    // line, the rest every FloodFrameMs.
+    shown.clear();
+    flood(99, 1);
+    const int frame = FramePacer::FrameMs, flooded = ConversationView::FloodFrameMs;
+    EXPECT_EQ(shown, (QList<int>{1 + frame, 1 + frame + flooded, 1 + frame + 2 * flooded}));
+    now += flooded;
     view.frames().runDue();
-    EXPECT_EQ(view.lineCount(), 101);
+    EXPECT_EQ(view.lineCount(), 100);
     EXPECT_FALSE(view.frames().isPending());
-    EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("line 99\nline 100\n")));
+    EXPECT_TRUE(view.document()->toPlainText().endsWith(QStringLiteral("line 98\nline 99\n")));
 
     // Quiet for a while: the next line shows at once again.
     now += 100;
-    line(101);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(view.lineCount(), 102);
+    shown.clear();
+    flood(1, 1);
+    EXPECT_EQ(shown, QList<int>{101});
+
+    // Two lines a millisecond: each batch more than the 60 lines the view shows.
+    shown.clear();
+    flood(300, 2);
+    EXPECT_EQ(shown, (QList<int>{101 + 2 * frame, 101 + 2 * (frame + flooded),
+                                 101 + 2 * (frame + flooded + ConversationView::FullViewFrameMs),
+                                 101 + 2 * (frame + flooded + 2 * ConversationView::FullViewFrameMs)}));
 }
 
 // The document holds several lines per block; each line still reads and leaves as a line.
