@@ -243,15 +243,22 @@ void UdpEndpoint::txtSockIn_KeyDown()
     }
 }
 
+// While datagrams keep coming, the next read is an interval away again, without a wake-up for
+// the notifier in between; a read that finds none hands the socket back to the notifier.
 void UdpEndpoint::resumeReading()
 {
     if (m_tag != '3' || !m_readNotifier)
         return;
-    m_readNotifier->setEnabled(true);
-    receiveWaiting();
+    const bool took = receiveWaiting();
+    if (m_tag != '3' || !m_readNotifier)
+        return;
+    if (took)
+        m_readPause.start(int(ReadIntervalNs / 1'000'000));
+    else
+        m_readNotifier->setEnabled(true);
 }
 
-void UdpEndpoint::receiveWaiting()
+bool UdpEndpoint::receiveWaiting()
 {
     m_lastReadNs = m_clock.nsecsElapsed();
     QElapsedTimer clock;
@@ -259,14 +266,15 @@ void UdpEndpoint::receiveWaiting()
     const quint64 sendsBefore = m_sends;
     for (int taken = 0; taken < ReadBatch; ++taken) {
         if (!receiveOne())
-            return;
+            return taken > 0;
         // A handler that sent has let pending events run, this handler among them, which may
         // have taken the datagrams that followed already. Reading on here would pile more
         // lines onto a handler that has not finished; what is still waiting raises the next
         // notification instead.
         if (m_tag != '3' || m_sends != sendsBefore || clock.elapsed() >= ReadBudgetMs)
-            return;
+            return true;
     }
+    return true;
 }
 
 bool UdpEndpoint::receiveOne()

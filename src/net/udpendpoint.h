@@ -82,7 +82,8 @@ signals:
 
 private:
     int sendTo(const QByteArray &bytes, const QString &address);
-    void receiveWaiting();
+    // Whether any datagram was taken.
+    bool receiveWaiting();
     void resumeReading();
     // False when nothing was waiting or the endpoint failed.
     bool receiveOne();

@@ -88,7 +88,12 @@ TEST_F(Peers, ALongLineArrivesAsConsecutivePiecesInOrder)
 {
     MainWindow &a = start("127.0.0.2", "pc02", "alice");
     MainWindow &b = start("127.0.0.3", "pc03", "bob");
-    ASSERT_TRUE(waitFor([&] { return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2; }));
+    // Alice's answer to bob's request for her past log is in first, so the long line is the last
+    // thing bob's view shows.
+    ASSERT_TRUE(waitFor([&] {
+        return a.lvMember()->rowCount() == 2 && b.lvMember()->rowCount() == 2
+               && shows(b, QStringLiteral("---過去のログ受信 終了 (127.0.0.2より)---"));
+    }));
 
     // 3,000 double-byte characters: about 6,000 bytes, more than one datagram can carry.
     QString line;
