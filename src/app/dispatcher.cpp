@@ -78,8 +78,12 @@ Dispatcher::Handler Dispatcher::handlerFor(QStringView code)
 
 void Dispatcher::ProcessMessage(const QString &text, const QString &source)
 {
-    const std::optional<ParsedMessage> message = parseMessage(text);
-    if (!message || m_nonPeers.contains(message->address)
+    const std::optional<ParsedMessage> message = parseMessage(text, &m_lastHeader);
+    if (!message)
+        return;
+    m_lastHeader = *message;
+    m_lastHeader.payload = QString();
+    if (m_nonPeers.contains(message->address)
         || (m_refuseLoopback && message->address.startsWith(QLatin1String("127."))))
         return;
     if (message->address != source) {

@@ -84,6 +84,8 @@ private:
     bool m_refuseLoopback = false;
     ReplyBudget m_budget;
     DropReport m_forged;
+    // The fields of the last header read, whose strings the next one shares where equal.
+    ParsedMessage m_lastHeader;
     DropReport m_overBudget;
     mutable QDateTime m_shownTime;
     mutable QString m_shownTimeText;

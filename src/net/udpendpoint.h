@@ -38,7 +38,7 @@ public:
     // Reads are at least this far apart: in a flood the datagrams of the interval wait in the
     // socket's buffer and one read takes them all, so the program wakes a few hundred times a
     // second instead of once for every line. A datagram after a quiet spell is read at once.
-    static constexpr qint64 ReadIntervalNs = 2'000'000;
+    static constexpr qint64 ReadIntervalNs = 4'000'000;
 
     struct Config
     {

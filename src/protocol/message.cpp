@@ -178,7 +178,7 @@ QString crLfLines(const QString &text)
     return replaceLineBreakers(text, true);
 }
 
-std::optional<ParsedMessage> parseMessage(const QString &text)
+std::optional<ParsedMessage> parseMessage(const QString &text, const ParsedMessage *previous)
 {
     if (text.size() <= 4)
         return std::nullopt;
@@ -193,26 +193,32 @@ std::optional<ParsedMessage> parseMessage(const QString &text)
     const Kind *kind = findKind(QStringView(text).left(3));
     if (!kind)
         return std::nullopt;
-
-    const QStringView address = QStringView(text).sliced(comma2 + 1, comma3 - comma2 - 1);
+    const QStringView all(text);
+    const QStringView address = all.sliced(comma2 + 1, comma3 - comma2 - 1);
     if (!isUnicastAddress(address))
         return std::nullopt;
+
+    const auto field = [previous](QString ParsedMessage::*member, QStringView value) {
+        if (previous && previous->*member == value)
+            return previous->*member;
+        return value.toString();
+    };
     ParsedMessage message;
-    message.code = text.left(3);
-    message.deskFlag = text.mid(4, 1);
-    message.userName = text.mid(5, comma1 - 5);
-    message.hostName = text.mid(comma1 + 1, comma2 - comma1 - 1);
-    message.address = address.toString();
+    message.code = field(&ParsedMessage::code, all.left(3));
+    message.deskFlag = field(&ParsedMessage::deskFlag, all.sliced(4, 1));
+    message.userName = field(&ParsedMessage::userName, all.sliced(5, comma1 - 5));
+    message.hostName = field(&ParsedMessage::hostName, all.sliced(comma1 + 1, comma2 - comma1 - 1));
+    message.address = field(&ParsedMessage::address, address);
 
     switch (kind->tail) {
     case Tail::StartTimeToEnd:
-        message.startTime = text.mid(comma3 + 1);
+        message.startTime = field(&ParsedMessage::startTime, all.sliced(comma3 + 1));
         break;
     case Tail::StartTimeAndPayload: {
         const qsizetype comma4 = text.indexOf(u',', comma3 + 1);
         if (comma4 < 0)
             return std::nullopt;
-        message.startTime = text.mid(comma3 + 1, comma4 - comma3 - 1);
+        message.startTime = field(&ParsedMessage::startTime, all.sliced(comma3 + 1, comma4 - comma3 - 1));
         message.payload = text.mid(comma4 + 1);
         break;
     }

@@ -75,7 +75,9 @@ struct ParsedMessage
 };
 
 // Applies the receiver's header rules; nullopt for texts that fail them or carry an unknown code.
-std::optional<ParsedMessage> parseMessage(const QString &text);
+// Fields equal to those of `previous` share its strings: a flood comes from few senders, whose
+// headers repeat.
+std::optional<ParsedMessage> parseMessage(const QString &text, const ParsedMessage *previous = nullptr);
 
 // Remote text made fit to show and log as one line: the control characters but TAB, and the
 // characters that end a line (NEL, LINE and PARAGRAPH SEPARATOR), each become U+FFFD. A peer

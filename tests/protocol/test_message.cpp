@@ -82,6 +82,39 @@ TEST(MessageParser, ReadsHeaderStartTimeAndPayload)
     EXPECT_TRUE(parseMessage("405 0taro,pc01,192.168.0.5,"));
 }
 
+// A flood from one sender repeats its header: read after the message before, the fields that
+// are equal share its strings, and every field reads as it would on its own.
+TEST(MessageParser, AHeaderLikeThePreviousSharesItsStrings)
+{
+    const char *texts[] = {
+        "100 0taro,pc01,192.168.0.5,09:00:00,one",
+        "100 0taro,pc01,192.168.0.5,09:00:00,two",
+        "101 1taro,pc01,192.168.0.5,09:00:00,(To:x) three",
+        "100 1hanako,pc02,192.168.0.6,09:00:01,four",
+        "201 1hanako,pc02,192.168.0.6,09:00:01,extra",
+        "301 0taro,pc01,192.168.0.5,09:00:00",
+        "100 0taro,pc01,192.168.0.5,09:00:00,five",
+    };
+    const auto fields = [](const ParsedMessage &m) {
+        return QStringList{m.code, m.deskFlag, m.userName, m.hostName, m.address, m.startTime, m.payload};
+    };
+    ParsedMessage previous;
+    for (const char *text : texts) {
+        SCOPED_TRACE(text);
+        const auto alone = parseMessage(QString::fromLatin1(text));
+        const auto after = parseMessage(QString::fromLatin1(text), &previous);
+        ASSERT_TRUE(alone && after);
+        EXPECT_EQ(fields(*after), fields(*alone));
+        if (after->userName == previous.userName && !after->userName.isEmpty()) {
+            EXPECT_TRUE(after->userName.isSharedWith(previous.userName));
+        }
+        if (after->address == previous.address && !after->address.isEmpty()) {
+            EXPECT_TRUE(after->address.isSharedWith(previous.address));
+        }
+        previous = *after;
+    }
+}
+
 TEST(MessageParser, EmptyFieldsAndCharacterFourAreAccepted)
 {
     const auto chat = parseMessage("100X0,pc01,192.168.0.5,09:00:00,");
