@@ -277,7 +277,7 @@ def whole_process_rows(table, w):
     back = w.get("background")
     if back:
         seconds = back["seconds"]
-        allowed = int(seconds // 5) + 2
+        allowed = int(seconds // 3) + 2  # the first, one every 3 s, the end of the burst
         frames = int(seconds * 1000 / 16) + 1
         table.add("a flood of 20000 lines/s for %.0f s into a window in the background: desktop "
                   "notifications (the last: \"%s\"), taskbar attention requests, caption changes; "

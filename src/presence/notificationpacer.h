@@ -21,7 +21,7 @@ class NotificationPacer : public QObject
     Q_OBJECT
 
 public:
-    static constexpr qint64 HoldMs = 2000;
+    static constexpr qint64 HoldMs = 3000;
     // The most senders told apart: any host can send under a new name with every line, and the
     // names kept must not grow with a flood. Past it the summary says "ほか999人以上".
     static constexpr qsizetype CountedSenders = 1000;

@@ -394,8 +394,8 @@ protected:
     QTemporaryDir m_folder;
 };
 
-// Three lines while the user is elsewhere: one notification at once, one that sums them up two
-// seconds later in its place, gone when the user comes to the window.
+// Three lines while the user is elsewhere: one notification at once, one that sums them up
+// NotificationPacer::HoldMs later in its place, gone when the user comes to the window.
 TEST_F(DesktopBus, LinesInTheBackgroundLeaveOneNotificationThatGoesWhenTheUserLooks)
 {
     FakeNotifications service;
@@ -410,7 +410,7 @@ TEST_F(DesktopBus, LinesInTheBackgroundLeaveOneNotificationThatGoesWhenTheUserLo
     ASSERT_TRUE(waitFor([&] { return service.calls.size() == 1; }));
     EXPECT_EQ(service.calls[0].summary, QStringLiteral("太郎"));
     EXPECT_EQ(service.calls[0].body, QStringLiteral("おはよう"));
-    now = 2000;
+    now = NotificationPacer::HoldMs;
     w->presence().notifications().runDue();
     ASSERT_TRUE(waitFor([&] { return service.calls.size() == 2; }));
     EXPECT_EQ(service.calls[1].summary, QStringLiteral("花子 ほか2人: 3件"));
@@ -427,7 +427,7 @@ TEST_F(DesktopBus, LinesInTheBackgroundLeaveOneNotificationThatGoesWhenTheUserLo
     w->setWindowActive(false);
     w->presence().alert(u"100", QStringLiteral("健太"), QStringLiteral("了解"));
     w->presence().windowActivated();
-    now = 4000;
+    now = 2 * NotificationPacer::HoldMs;
     w->presence().notifications().runDue();
     w->presence().alert(u"100", QStringLiteral("健太"), QStringLiteral("もう一行"));
     ASSERT_TRUE(waitFor([&] { return service.calls.size() >= 3; }));
