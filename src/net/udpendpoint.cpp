@@ -225,7 +225,8 @@ void UdpEndpoint::txtSockIn_KeyDown()
         m_tag = '4';
         break;
     case '3':
-        if (const qint64 wait = m_lastReadNs + ReadIntervalNs - m_clock.nsecsElapsed(); wait > 0) {
+        if (const qint64 wait = m_lastReadNs + ReadIntervalNs - m_clock.nsecsElapsed();
+            wait > 0 && !m_moreWaiting) {
             // Too soon after the last read: the notifier rests until the interval is over.
             m_readNotifier->setEnabled(false);
             if (!m_readPause.isActive())
@@ -243,38 +244,47 @@ void UdpEndpoint::txtSockIn_KeyDown()
     }
 }
 
-// While datagrams keep coming, the next read is an interval away again, without a wake-up for
-// the notifier in between; a read that finds none hands the socket back to the notifier.
+// While datagrams keep coming, the next read is an interval after the last one began, without
+// a wake-up for the notifier in between; after a read that stopped with more perhaps waiting, at
+// the next turn. A read that finds none hands the socket back to the notifier.
 void UdpEndpoint::resumeReading()
 {
     if (m_tag != '3' || !m_readNotifier)
         return;
-    const bool took = receiveWaiting();
+    const int taken = receiveWaiting();
     if (m_tag != '3' || !m_readNotifier)
         return;
-    if (took)
-        m_readPause.start(int(ReadIntervalNs / 1'000'000));
-    else
+    if (taken == 0) {
         m_readNotifier->setEnabled(true);
+        return;
+    }
+    const qint64 wait = m_moreWaiting ? 0 : m_lastReadNs + ReadIntervalNs - m_clock.nsecsElapsed();
+    m_readPause.start(int(qMax<qint64>(0, wait + 999'999) / 1'000'000));
 }
 
-bool UdpEndpoint::receiveWaiting()
+int UdpEndpoint::receiveWaiting()
 {
     m_lastReadNs = m_clock.nsecsElapsed();
+    m_moreWaiting = false;
     QElapsedTimer clock;
     clock.start();
     const quint64 sendsBefore = m_sends;
     for (int taken = 0; taken < ReadBatch; ++taken) {
         if (!receiveOne())
-            return taken > 0;
+            return taken;
         // A handler that sent has let pending events run, this handler among them, which may
         // have taken the datagrams that followed already. Reading on here would pile more
         // lines onto a handler that has not finished; what is still waiting raises the next
         // notification instead.
-        if (m_tag != '3' || m_sends != sendsBefore || clock.elapsed() >= ReadBudgetMs)
-            return true;
+        if (m_tag != '3' || m_sends != sendsBefore)
+            return taken + 1;
+        if (clock.elapsed() >= ReadBudgetMs) {
+            m_moreWaiting = true;
+            return taken + 1;
+        }
     }
-    return true;
+    m_moreWaiting = true;
+    return ReadBatch;
 }
 
 bool UdpEndpoint::receiveOne()

@@ -35,9 +35,10 @@ public:
     // still get their turn between batches: no batch holds the event loop for 5 ms.
     static constexpr int ReadBatch = 256;
     static constexpr int ReadBudgetMs = 4;
-    // Reads are at least this far apart: in a flood the datagrams of the interval wait in the
+    // Reads begin at least this far apart: in a flood the datagrams of the interval wait in the
     // socket's buffer and one read takes them all, so the program wakes a few hundred times a
-    // second instead of once for every line. A datagram after a quiet spell is read at once.
+    // second instead of once for every line. A datagram after a quiet spell is read at once, and
+    // a read that stopped with a full batch or out of time goes on at the next turn.
     static constexpr qint64 ReadIntervalNs = 4'000'000;
 
     struct Config
@@ -82,8 +83,8 @@ signals:
 
 private:
     int sendTo(const QByteArray &bytes, const QString &address);
-    // Whether any datagram was taken.
-    bool receiveWaiting();
+    // How many datagrams it took.
+    int receiveWaiting();
     void resumeReading();
     // False when nothing was waiting or the endpoint failed.
     bool receiveOne();
@@ -103,6 +104,7 @@ private:
     DropReport m_oversize;
     QElapsedTimer m_clock;
     qint64 m_lastReadNs = -ReadIntervalNs;
+    bool m_moreWaiting = false; // the last read stopped with a full batch or out of time
     QTimer m_readPause;
     quint64 m_sends = 0;
     bool m_runEvents = true;

@@ -48,7 +48,7 @@ bool isUnicastAddress(QStringView text)
     int octets[4] = {};
     qsizetype start = 0;
     for (int i = 0; i < 4; ++i) {
-        qsizetype end = i < 3 ? text.indexOf(u'.', start) : text.size();
+        const qsizetype end = i < 3 ? text.indexOf(u'.', start) : text.size();
         if (end < 0)
             return false;
         const QStringView part = text.sliced(start, end - start);

@@ -357,4 +357,19 @@ TEST_F(EndpointPair, AFloodIsReadInBatchesAndAQuietDatagramAtOnce)
     const qsizetype turns = QSet<int>(readAt.begin(), readAt.end()).size();
     EXPECT_LE(turns, 2 + (lastNs - firstNs) / UdpEndpoint::ReadIntervalNs)
         << "over " << (lastNs - firstNs) / 1000 << " µs";
+
+    // More than three batches waiting at once: read one batch after the other, with no pause
+    // between them.
+    waitFor([] { return false; }, 20);
+    readAt.clear();
+    receivedB.clear();
+    constexpr int Waiting = 3 * UdpEndpoint::ReadBatch + 10;
+    for (int i = 0; i < Waiting; ++i)
+        flood.send(QByteArray("100 0o,h,127.0.0.4,00:00:00,") + QByteArray::number(i), "127.0.0.3", port);
+    clock.restart();
+    waitFor([&] { return receivedB.size() == Waiting; }, 1000);
+    if (receivedB.size() <= 2 * UdpEndpoint::ReadBatch)
+        GTEST_SKIP() << "the socket's buffer held only " << receivedB.size() << " datagrams";
+    EXPECT_LT(lastNs - firstNs, UdpEndpoint::ReadIntervalNs * 3 / 4)
+        << receivedB.size() << " datagrams in " << (lastNs - firstNs) / 1000 << " µs";
 }
