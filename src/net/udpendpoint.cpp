@@ -45,6 +45,7 @@ UdpEndpoint::UdpEndpoint(QObject *parent)
       m_oversize(QStringLiteral("recv:%1バイトを超えるデータグラムは破棄します。").arg(MaxReceived))
 {
     m_clock.start();
+    m_readPause.setObjectName(QStringLiteral("readPause"));
     m_readPause.setSingleShot(true);
     m_readPause.setTimerType(Qt::PreciseTimer);
     connect(&m_readPause, &QTimer::timeout, this, &UdpEndpoint::resumeReading);

@@ -105,7 +105,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_lastReadNs = -ReadIntervalNs;
     bool m_moreWaiting = false; // the last read stopped with a full batch or out of time
-    QTimer m_readPause;
+    QTimer m_readPause{this}; // "readPause": the wait between a flood's reads
     quint64 m_sends = 0;
     bool m_runEvents = true;
 };
