@@ -252,13 +252,12 @@ void UdpEndpoint::resumeReading()
 {
     if (m_tag != '3' || !m_readNotifier)
         return;
+    // A handler may run an event loop of its own (a message box): the notifier reads on in it.
+    m_readNotifier->setEnabled(true);
     const int taken = receiveWaiting();
-    if (m_tag != '3' || !m_readNotifier)
+    if (m_tag != '3' || !m_readNotifier || taken == 0)
         return;
-    if (taken == 0) {
-        m_readNotifier->setEnabled(true);
-        return;
-    }
+    m_readNotifier->setEnabled(false);
     const qint64 wait = m_moreWaiting ? 0 : m_lastReadNs + ReadIntervalNs - m_clock.nsecsElapsed();
     m_readPause.start(int(qMax<qint64>(0, wait + 999'999) / 1'000'000));
 }

@@ -6,6 +6,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSet>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -319,7 +320,8 @@ TEST_F(EndpointPair, AFloodIsReadInBatchesAndAQuietDatagramAtOnce)
     b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.4"));
     ASSERT_TRUE(waitFor([&] { return b.tag() == "3"; }));
     int wakeups = 0;
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+    const QObject scope; // the dispatcher outlives the test: the connection must not
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &scope,
                      [&wakeups] { ++wakeups; });
     QList<int> readAt; // the wake-up that delivered each datagram
     QElapsedTimer clock;
@@ -376,4 +378,34 @@ TEST_F(EndpointPair, AFloodIsReadInBatchesAndAQuietDatagramAtOnce)
     if (receivedB.size() <= 2 * UdpEndpoint::ReadBatch)
         GTEST_SKIP() << "the socket's buffer held only " << receivedB.size() << " datagrams";
     EXPECT_EQ(pauses, 0) << "over " << receivedB.size() << " datagrams";
+}
+
+// A line whose handler runs an event loop of its own (a message box does) while the reads are
+// paced: the datagrams that come meanwhile are read in that loop.
+TEST_F(EndpointPair, AHandlerRunningAnEventLoopStillGetsTheDatagramsAfterIt)
+{
+    b.SendDatagram(QStringLiteral("201 0,pc02,127.0.0.3,09:00:01"), QStringLiteral("127.0.0.4"));
+    ASSERT_TRUE(waitFor([&] { return b.tag() == "3"; }));
+    RawPeer peer("127.0.0.4");
+    const QByteArray head = "100 0o,h,127.0.0.4,00:00:00,";
+    bool inBox = false, readInBox = false;
+    QObject::connect(&b, &UdpEndpoint::messageReceived, [&](const QString &text) {
+        if (inBox) {
+            readInBox = true;
+            return;
+        }
+        if (!text.endsWith(u",second"))
+            return;
+        peer.send(head + "third", "127.0.0.3", port);
+        inBox = true;
+        waitFor([&] { return readInBox; }, 2000);
+        inBox = false;
+    });
+    // The second comes right after the first was read, so it waits for the pause between reads.
+    peer.send(head + "first", "127.0.0.3", port);
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 1; }));
+    peer.send(head + "second", "127.0.0.3", port);
+    ASSERT_TRUE(waitFor([&] { return receivedB.size() == 3; }, 3000)) << receivedB.join(u' ').toStdString();
+    EXPECT_TRUE(readInBox);
+    EXPECT_EQ(receivedB.last(), QString::fromLatin1(head + "third"));
 }
