@@ -360,6 +360,23 @@ QByteArray encodeReporting(QStringView text, Unmapped unmapped)
     return out;
 }
 
+// What the code point at i, of used units, takes once encoded. Each code point encodes on its
+// own as it does in a run, so the lengths of a text's code points add up to the text's.
+qsizetype encodedLength(const QString &text, qsizetype i, qsizetype used)
+{
+    const char16_t unit = text[i].unicode();
+    if (unit < 0x80)
+        return 1;
+    if (used == 1 && !QChar::isSurrogate(unit)) {
+        quint16 value = kLearnt[unit].load(std::memory_order_relaxed);
+        if (value == Unknown)
+            value = learn(unit);
+        if (value != Unknown && value != NoMapping)
+            return value < 0x100 ? 1 : 2;
+    }
+    return encodeCp932(text.mid(i, used)).size();
+}
+
 } // namespace
 
 QByteArray encodeCp932(const QString &text)
@@ -439,18 +456,33 @@ QString cp932Left(const QString &text, qsizetype maxBytes)
 {
     if (cp932Length(text) <= maxBytes)
         return text;
-    // Each code point encodes on its own as it does in a run, so the bytes add up.
     const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
     qsizetype bytes = 0;
     qsizetype end = 0;
     while (end < text.size()) {
         const qsizetype used = codePointAt(units, text.size(), end).second;
-        bytes += cp932Length(text.mid(end, used));
+        bytes += encodedLength(text, end, used);
         if (bytes > maxBytes)
             break;
         end += used;
     }
     return text.left(end);
+}
+
+QString cp932Right(const QString &text, qsizetype maxBytes)
+{
+    const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+    qsizetype bytes = 0;
+    qsizetype start = text.size();
+    while (start > 0) {
+        const qsizetype used =
+            start > 1 && QChar::isLowSurrogate(units[start - 1]) && QChar::isHighSurrogate(units[start - 2]) ? 2 : 1;
+        bytes += encodedLength(text, start - used, used);
+        if (bytes > maxBytes)
+            break;
+        start -= used;
+    }
+    return text.sliced(start);
 }
 
 } // namespace vorlan

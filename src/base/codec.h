@@ -33,5 +33,7 @@ qsizetype cp932Length(const QString &text);
 // The longest start of text whose encoding takes at most maxBytes, cut between characters (a
 // double-byte character or a surrogate pair is never parted).
 QString cp932Left(const QString &text, qsizetype maxBytes);
+// The longest end of text whose encoding takes at most maxBytes, cut between characters.
+QString cp932Right(const QString &text, qsizetype maxBytes);
 
 } // namespace vorlan

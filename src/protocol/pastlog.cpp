@@ -3,6 +3,8 @@
 #include "net/udpendpoint.h"
 #include "base/codec.h"
 
+#include <QVarLengthArray>
+
 namespace vorlan {
 
 QString pastLogReplyText(const QString &viewText, bool viewTextStartsLine)
@@ -10,47 +12,44 @@ QString pastLogReplyText(const QString &viewText, bool viewTextStartsLine)
     const qsizetype from = qMax<qsizetype>(0, viewText.size() - PastLogScan);
     const QStringView scan = QStringView(viewText).sliced(from);
     const bool startsLine = from == 0 ? viewTextStartsLine : viewText[from - 1] == u'\n';
-    QString reply;
-    reply.reserve(scan.size());
-    qsizetype start = 0;
+    qsizetype first = 0; // where the first whole line starts
     if (!startsLine) {
         const qsizetype feed = scan.indexOf(u'\n');
-        start = feed < 0 ? scan.size() : feed + 1;
+        first = feed < 0 ? scan.size() : feed + 1;
     }
-    for (qsizetype feed = scan.indexOf(u'\n', start); feed >= 0; feed = scan.indexOf(u'\n', start)) {
-        const QStringView line = scan.mid(start, feed - start + 1);
-        if (line.size() < 9 || line[8] != u'[')
-            reply += line;
-        start = feed + 1;
+    // The lines taken, newest first, until they hold all the reply keeps: what the scan holds
+    // before them would be cut anyway.
+    QVarLengthArray<QStringView, 64> lines;
+    qsizetype taken = 0;
+    for (qsizetype end = scan.lastIndexOf(u'\n') + 1; end > first && taken < PastLogKeep;) {
+        const qsizetype start = end < 2 ? 0 : scan.lastIndexOf(u'\n', end - 2) + 1;
+        const QStringView line = scan.sliced(start, end - start);
+        if (line.size() < 9 || line[8] != u'[') {
+            lines.append(line);
+            taken += line.size();
+        }
+        end = start;
     }
+    QString reply;
+    reply.reserve(taken);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line)
+        reply += *line;
     return reply.right(PastLogKeep);
 }
 
 QString fitPastLogReply(const Identity &id, const QString &reply)
 {
     const qsizetype budget = UdpEndpoint::MaxDatagram - cp932Length(buildPastLogReply(id, QString()));
-    if (cp932Length(reply) <= budget)
+    const QString end = cp932Right(reply, qMax<qsizetype>(0, budget));
+    if (end.size() == reply.size())
         return reply;
     if (budget <= 0)
         return QString();
-
-    // The smallest start whose suffix fits: the encoded length only shrinks as the start grows.
-    qsizetype low = 1;
-    qsizetype high = reply.size();
-    while (low < high) {
-        const qsizetype middle = (low + high) / 2;
-        if (cp932Length(reply.mid(middle)) <= budget)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    qsizetype start = low;
     // Prefer a whole line: move on to the next line start, if there is one.
+    qsizetype start = reply.size() - end.size();
     const qsizetype feed = reply.indexOf(u'\n', start - 1);
     if (feed >= 0 && feed + 1 < reply.size())
         start = feed + 1;
-    else if (start < reply.size() && reply[start].isLowSurrogate())
-        ++start;
     return reply.mid(start);
 }
 

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+using vorlan::cp932Left;
 using vorlan::cp932Length;
+using vorlan::cp932Right;
 using vorlan::decodeCp932;
 using vorlan::encodeCp932;
 
@@ -238,6 +240,39 @@ TEST(Cp932Robustness, RandomTextEncodesLikeItsPiecesAndNeverFails)
         }
         ASSERT_EQ(encodeCp932(text), pieces) << "round " << round;
         ASSERT_EQ(cp932Length(text), pieces.size());
+    }
+}
+
+TEST(Cp932Cut, EitherEndKeepsTheMostWholeCharactersThatFit)
+{
+    // Single and double bytes, a best fit, question marks for a pair and a broken surrogate.
+    QRandomGenerator rng(1932);
+    const char16_t pool[] = {'a', 0x3042, 0xFF71, 0x00E9, 0xD83D, 0xDE00, 0xD55C, 0xFFFF};
+    for (int round = 0; round < 300; ++round) {
+        QString text;
+        const int length = rng.bounded(0, 60);
+        for (int i = 0; i < length; ++i)
+            text.append(QChar(pool[rng.bounded(int(std::size(pool)))]));
+        const qsizetype bytes = rng.bounded(0, 100);
+        const QString left = cp932Left(text, bytes);
+        const QString right = cp932Right(text, bytes);
+        ASSERT_TRUE(text.startsWith(left) && text.endsWith(right)) << "round " << round;
+        ASSERT_LE(cp932Length(left), bytes);
+        ASSERT_LE(cp932Length(right), bytes);
+        // One more character would not fit, and no surrogate pair is parted.
+        const qsizetype leftEnd = left.size(), rightStart = text.size() - right.size();
+        if (leftEnd < text.size()) {
+            ASSERT_FALSE(text[leftEnd].isLowSurrogate() && leftEnd > 0 && text[leftEnd - 1].isHighSurrogate());
+            const qsizetype next = text[leftEnd].isHighSurrogate() && leftEnd + 1 < text.size()
+                                           && text[leftEnd + 1].isLowSurrogate() ? 2 : 1;
+            ASSERT_GT(cp932Length(text.left(leftEnd + next)), bytes) << "round " << round;
+        }
+        if (rightStart > 0) {
+            ASSERT_FALSE(text[rightStart].isLowSurrogate() && text[rightStart - 1].isHighSurrogate());
+            const qsizetype previous = text[rightStart - 1].isLowSurrogate() && rightStart > 1
+                                               && text[rightStart - 2].isHighSurrogate() ? 2 : 1;
+            ASSERT_GT(cp932Length(text.mid(rightStart - previous)), bytes) << "round " << round;
+        }
     }
 }
 

@@ -121,6 +121,23 @@ TEST(PastLogFit, WithoutALineStartTheLongestFittingEndIsKept)
     EXPECT_GT(header + encodeCp932(fitted).size() + 2, UdpEndpoint::MaxDatagram);
 }
 
+TEST(PastLogFit, ACutReplyStartsAtTheEarliestLineStartThatFits)
+{
+    QString reply;
+    for (int i = 0; reply.size() < 3000; ++i)
+        reply += QStringLiteral("10:00:%1 jiro->\t").arg(i % 60, 2, 10, QChar(u'0')) + QString(30, QChar(u'漢'))
+                 + QStringLiteral("\r\n");
+    const QString fitted = fitPastLogReply(taro(), reply);
+    const qsizetype start = reply.size() - fitted.size();
+
+    ASSERT_TRUE(reply.endsWith(fitted));
+    EXPECT_EQ(reply[start - 1], u'\n');
+    EXPECT_TRUE(fitted.startsWith(QStringLiteral("10:00:")));
+    EXPECT_LE(encodeCp932(buildPastLogReply(taro(), fitted)).size(), UdpEndpoint::MaxDatagram);
+    const qsizetype earlier = reply.lastIndexOf(u'\n', start - 2) + 1;
+    EXPECT_GT(encodeCp932(buildPastLogReply(taro(), reply.mid(earlier))).size(), UdpEndpoint::MaxDatagram);
+}
+
 TEST(PastLogFit, NeverStartsInsideASurrogatePair)
 {
     // Characters beyond the basic plane go out as one byte ("?") each; a few double-byte
