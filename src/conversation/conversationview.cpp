@@ -185,6 +185,7 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
 
     m_pending.append({text, m_color});
     m_pendingCharacters += text.size();
+    m_pendingLines += QStringView(text).count(u"\r\n");
     if (m_pendingCharacters > MaxPending)
         flushLines();
     else
@@ -199,14 +200,20 @@ void ConversationView::flushLines()
     QTextDocument *const doc = document();
     QAbstractTextDocumentLayout *const layout = doc->documentLayout();
     QScrollBar *const bar = verticalScrollBar();
-    const qsizetype lines = m_lines;
     const bool inserting = !m_pending.isEmpty();
     const bool following = followsEnd();
     const int top = following ? 0 : topPosition();
-    const int changed = doc->blockCount() - 1; // the first block the new lines reach
-    const int end = doc->characterCount() - 1;  // where they start
     const bool wasAtEnd = bar->value() == bar->maximum();
     m_flushing = true;
+    // The lines that must leave for the new ones leave first (see cutOldestLines), the rest of
+    // a step after the new lines are in.
+    qsizetype step = qMax<qsizetype>(CutStep, m_pendingLines);
+    int removed = doc->characterCount();
+    cutOldestLines(m_pendingLines, m_pendingCharacters - m_pendingLines, step);
+    removed -= doc->characterCount();
+    const qsizetype lines = m_lines;
+    const int changed = doc->blockCount() - 1; // the first block the new lines reach
+    const int end = doc->characterCount() - 1;  // where they start
     if (inserting) {
         // One change for the whole batch: the document is laid out once, not once per insert.
         // The layout would have the whole view painted again for it; the view is told below
@@ -220,9 +227,10 @@ void ConversationView::flushLines()
         for (const Run &run : std::as_const(m_pending))
             insertRun(run);
         insertPiece();
+        m_end.endEditBlock();
         m_pending.clear();
         m_pendingCharacters = 0;
-        m_end.endEditBlock();
+        m_pendingLines = 0;
         if (viewport()->isVisible())
             keepShapesAtEnd(changed);
     }
@@ -232,11 +240,11 @@ void ConversationView::flushLines()
     const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
     m_frames->setBusyInterval(added > fit ? FullViewFrameMs : FloodFrameMs);
     const int characters = doc->characterCount();
-    const qsizetype before = m_lines;
-    if (cutOldestLines(added))
+    if (cutOldestLines(0, 0, step))
         m_frames->request(); // the next step a frame later
+    removed += characters - doc->characterCount();
     if (!following) {
-        keepTop(top - (characters - doc->characterCount()));
+        keepTop(top - removed);
         // The layout was kept quiet while the lines went in: what they change in view is
         // painted here.
         if (inserting)
@@ -248,7 +256,7 @@ void ConversationView::flushLines()
         const QTextCursor caret = textCursor();
         if (caret.position() != m_end.position() || caret.hasSelection())
             setTextCursor(m_end);
-        if (wasAtEnd && before == m_lines && added < fit / 2 && viewport()->isVisible()) {
+        if (wasAtEnd && removed == 0 && added < fit / 2 && viewport()->isVisible()) {
             // The lines in view move up by what came below them: their pixels are moved, and
             // only the lines from the one the new text joined down are painted. Past half a
             // view of new lines, most of it is painted anyway.
@@ -463,28 +471,41 @@ qsizetype ConversationView::lineAt(int position) const
 }
 
 // Past either bound, lines leave until the view is a tenth under both, so the top is not cut
-// for every new line. They leave in steps, one a frame and in a change of its own, so the
-// layout starts over at the top only. A step is CutStep lines, or as many as the frame added if
-// that is more: no pace of input outgrows the bounds. Returns whether more lines must leave.
-bool ConversationView::cutOldestLines(qsizetype added)
+// for every new line. They leave in steps, one a frame and in a change of their own, so the
+// layout starts over at the top only. A step is CutStep lines, or as many as the frame adds if
+// that is more: no pace of input outgrows the bounds. Counted with the lines still to come
+// (lines and characters as the document will hold them), the lines they push out leave before
+// they come. The document appends all text to one buffer and keeps removed text in it until a
+// change ends with the buffer nine tenths full; it then copies all the live text (some 10 MB in
+// a full view) into a buffer just as large, so the next removal finds it full and copies it
+// again. Removing before inserting puts those two copies in different frames; removing after
+// would make both in one turn. Lines that come past the bound by themselves can only leave
+// once they are in: called again after the insert, with what is left of the step. Returns
+// whether more lines must leave.
+bool ConversationView::cutOldestLines(qsizetype comingLines, qsizetype comingCharacters, qsizetype &step)
 {
     QTextDocument *const doc = document();
     const auto excess = [&] {
-        return std::pair(m_lines - (m_maxLines - m_maxLines / 10),
-                         qsizetype(doc->characterCount() - 1) - (m_maxCharacters - m_maxCharacters / 10));
+        return std::pair(m_lines + comingLines - (m_maxLines - m_maxLines / 10),
+                         qsizetype(doc->characterCount() - 1) + comingCharacters
+                             - (m_maxCharacters - m_maxCharacters / 10));
     };
-    if (!m_cutting && m_lines <= m_maxLines && doc->characterCount() - 1 <= m_maxCharacters)
+    if (!m_cutting && m_lines + comingLines <= m_maxLines
+        && doc->characterCount() - 1 + comingCharacters <= m_maxCharacters)
         return false;
     const auto [lines, characters] = excess();
     // The first line to keep: the one after the lines, and after the characters, that must go.
-    qsizetype keep = qMax<qsizetype>(0, lines);
-    if (characters > lineStart(keep)) {
+    qsizetype keep = qMin(m_lines, qMax<qsizetype>(0, lines));
+    if (characters >= doc->characterCount() - 1) {
+        keep = m_lines;
+    } else if (characters > lineStart(keep)) {
         keep = lineAt(int(characters));
         if (lineStart(keep) < characters)
             ++keep;
     }
-    keep = qMin(keep, qMin(m_lines, qMax<qsizetype>(CutStep, added)));
+    keep = qMin(keep, qMin(m_lines, step));
     if (keep > 0) {
+        step -= keep;
         const int position = lineStart(keep);
         const int gone = doc->findBlock(position).blockNumber(); // blocks that go whole
         const qsizetype left = linesOfBlock(gone) - (keep - firstLineOfBlock(gone));
@@ -509,7 +530,7 @@ bool ConversationView::cutOldestLines(qsizetype added)
     }
     const auto [linesLeft, charactersLeft] = excess();
     // Only the line in progress left: nothing more can go.
-    m_cutting = m_lines > 0 && (linesLeft > 0 || charactersLeft > 0);
+    m_cutting = m_lines + comingLines > 0 && (linesLeft > 0 || charactersLeft > 0);
     return m_cutting;
 }
 

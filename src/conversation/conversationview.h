@@ -122,7 +122,7 @@ private:
     void insertRun(const Run &run);
     void insertPiece();
     void endLine();
-    bool cutOldestLines(qsizetype added);
+    bool cutOldestLines(qsizetype comingLines, qsizetype comingCharacters, qsizetype &step);
     qsizetype linesOfBlock(int block) const;
     qsizetype firstLineOfBlock(int block) const;
     int lineStart(qsizetype line) const;
@@ -157,6 +157,7 @@ private:
     bool m_flushing = false;
     QList<Run> m_pending;
     qsizetype m_pendingCharacters = 0;
+    qsizetype m_pendingLines = 0; // line ends in m_pending
     QTextCursor m_end; // kept at the end of the document between runs
     QList<int> m_shown; // the blocks the last paint laid out, by number
     FramePacer *m_frames;

@@ -28,11 +28,16 @@ TEST(ConversationView, OldestLinesLeaveFromTheTopAndTheTextsEndStaysAtHand)
     view.AppendLine(QStringLiteral("a\r\nb\r\nc\r\nd\r\n"));
     view.flushLines();
     EXPECT_EQ(view.document()->toPlainText(), "0\n1\n2\n3\n4\n5\na\nb\nc\nd\n");
+    QList<QList<int>> changes; // where, removed, added
+    QObject::connect(view.document(), &QTextDocument::contentsChange,
+                     [&changes](int from, int removed, int added) { changes.append({from, removed, added}); });
     view.AppendLine(QStringLiteral("e"), Qt::red);
     view.AppendLine(QStringLiteral("\r\n"));
     view.flushLines();
-    // A tenth of the bound leaves at once, so the top is not removed for every line.
+    // A tenth of the bound leaves at once, so the top is not removed for every line; the lines
+    // the new one pushes out leave before it comes.
     EXPECT_EQ(view.document()->toPlainText(), "2\n3\n4\n5\na\nb\nc\nd\ne\n");
+    EXPECT_EQ(changes, (QList<QList<int>>{{0, 4, 0}, {16, 0, 2}}));
     EXPECT_TRUE(view.conversationText().startsWith(QStringLiteral("0\r\n1\r\n")));
 
     // The text kept for replies stays bounded, and its end whole.
