@@ -152,7 +152,7 @@ def in_process_rows(table, s):
     table.pair("past-log reply: the 501 text with 100,000 vs 100 lines in the view", s,
                "BuildPastLogReply", 100000, 100, 1.5, "≤ 1.5 x")
     table.pair("dispatch of one received chat line into the document, 100,000 vs 100 lines "
-               "(the fixture's lines in the document before timing)", s, "ReceiveChatLine",
+               "(the fixture's lines in the document before timing, the view shown)", s, "ReceiveChatLine",
                100000, 100, 1.5, "≤ 1.5 x")
     table.pair("member update at scale: UpdateMember of an existing member, 2,000 vs 20 rows",
                s, "UpdateExistingMember", 2000, 20, 2.0, "≤ 2 x")
