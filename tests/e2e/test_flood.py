@@ -43,7 +43,7 @@ class FailingRepliesTest(netlab.LabTest):
             while failures() < sent * 9 // 10 and vorlan.alive() and time.monotonic() < deadline:
                 time.sleep(0.02)
             self.assertTrue(vorlan.alive(), "ended after %d failures" % failures())
-        self.assertGreater(failures(), FLOOD * 9 // 10)
+        self.assertGreaterEqual(failures(), FLOOD * 9 // 10)
 
         # The first failure's box is still open, and the program answers a real peer.
         peer.send(header("405", peer.address), address)
