@@ -268,7 +268,8 @@ TEST(Cp932Cut, EitherEndKeepsTheMostWholeCharactersThatFit)
             ASSERT_GT(cp932Length(text.left(leftEnd + next)), bytes) << "round " << round;
         }
         if (rightStart > 0) {
-            ASSERT_FALSE(text[rightStart].isLowSurrogate() && text[rightStart - 1].isHighSurrogate());
+            ASSERT_FALSE(rightStart < text.size() && text[rightStart].isLowSurrogate()
+                         && text[rightStart - 1].isHighSurrogate());
             const qsizetype previous = text[rightStart - 1].isLowSurrogate() && rightStart > 1
                                                && text[rightStart - 2].isHighSurrogate() ? 2 : 1;
             ASSERT_GT(cp932Length(text.mid(rightStart - previous)), bytes) << "round " << round;
