@@ -9,6 +9,7 @@
 // Each prints one line of JSON.
 #include "base/clock.h"
 #include "base/codec.h"
+#include "conversation/conversationview.h"
 #include "history/historywindow.h"
 #include "history/logfile.h"
 #include "history/logsearch.h"
@@ -222,7 +223,7 @@ int window(int argc, char **argv, const QString &folder, const QString &query, i
     RunningSettings settings;
     settings.LogFolder = folder;
     FixedClock clock;
-    QPlainTextEdit look;
+    ConversationView look;
     HistoryWindow history(settings, clock, look);
     history.open();
     auto *hits = history.findChild<QTreeView *>("hits");

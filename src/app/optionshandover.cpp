@@ -7,7 +7,6 @@
 #include "roster/memberlist.h"
 
 #include <QFileInfo>
-#include <QTextCursor>
 
 namespace vorlan {
 
@@ -25,24 +24,12 @@ QFont fontOf(const QFont &current, const FontSetting &setting)
     return font;
 }
 
-// The lines already shown take the new font too, each keeping its colour; the caret goes back
+// The lines already shown take the new font too, each keeping its colour; the view goes back
 // to the end with nothing selected.
 void applyConversationFont(ConversationView &view, const FontSetting &setting)
 {
-    const QFont font = fontOf(view.font(), setting);
-    view.setFont(font);
-    view.flushLines();
-    QTextCursor cursor(view.document());
-    cursor.select(QTextCursor::Document);
-    QTextCharFormat format;
-    format.setFontFamilies({font.family()});
-    if (font.pointSizeF() > 0)
-        format.setFontPointSize(font.pointSizeF());
-    format.setFontItalic(font.italic());
-    format.setFontWeight(font.weight());
-    cursor.mergeCharFormat(format);
-    cursor.movePosition(QTextCursor::End);
-    view.setTextCursor(cursor);
+    view.setFont(fontOf(view.font(), setting));
+    view.showEnd();
 }
 
 } // namespace

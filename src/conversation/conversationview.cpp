@@ -3,33 +3,24 @@
 #include "base/framepacer.h"
 #include "conversation/newlinesmarker.h"
 
-#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
-#include <QTextOption>
 
-#include <utility>
+#include <cmath>
+#include <limits>
 
 namespace vorlan {
 
 namespace {
-
-constexpr QChar LineSeparator = QChar::LineSeparator;
-
-// Where the line after the given number of line separators starts in a block's text.
-qsizetype afterSeparators(const QString &text, qsizetype separators)
-{
-    qsizetype at = 0;
-    for (; separators > 0; --separators)
-        at = text.indexOf(LineSeparator, at) + 1;
-    return at;
-}
 
 // The view's scroll bar, repainted only when its handle moves on the screen: a long conversation
 // that grows by a frame's lines changes its range and value every frame, its look hardly ever.
@@ -71,110 +62,84 @@ private:
     int m_end = -1;
 };
 
+qreal heightOf(const QTextLayout &layout)
+{
+    const int rows = layout.lineCount();
+    if (rows == 0)
+        return 0;
+    const QTextLine last = layout.lineAt(rows - 1);
+    return last.y() + last.height();
+}
+
 } // namespace
 
 ConversationView::ConversationView(QWidget *parent)
-    : QPlainTextEdit(parent), m_frames(new FramePacer([this] { flushLines(); }, this))
+    : QAbstractScrollArea(parent), m_frames(new FramePacer([this] { flushLines(); }, this))
 {
     m_frames->setBusyInterval(FloodFrameMs);
     setObjectName(QStringLiteral("rtfHomeMessage"));
     setToolTip(QStringLiteral("メッセージ表示"));
-    setReadOnly(true);
-    setUndoRedoEnabled(false);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBar(new FrameScrollBar(Qt::Vertical, this));
-    shapeLightly();
+    verticalScrollBar()->setSingleStep(1);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    m_option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Lines are laid out and drawn as the view shows them, a frame's worth at a time: they are
+    // shaped without kerning and ligatures where their script can do without (Latin and
+    // Japanese can), which halves what laying out a line costs. Scripts that need shaping
+    // still get it.
+    m_font = font();
+    m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
     m_readable.setBase(palette().color(QPalette::Base));
     m_marker = new NewLinesMarker(this);
     connect(m_marker, &QToolButton::clicked, this, &ConversationView::showEnd);
-    // Reached by the scroll bar, the keys or the wheel, the end clears the marker. The view moves
-    // the bar without its signals when it scrolls by itself (keys, the caret), never without
-    // asking for an update. While lines go in, the bar passes through states nobody sees.
-    const auto reached = [this] {
-        if (!m_flushing && atEnd())
-            m_marker->clear();
-    };
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, reached);
-    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, reached);
-    connect(this, &QPlainTextEdit::updateRequest, this, reached);
 }
+
+ConversationView::~ConversationView() = default;
 
 void ConversationView::changeEvent(QEvent *event)
 {
-    QPlainTextEdit::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        shapeLightly();
-    // Lines shown from now on are measured against the new base; those in the text colour
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_font = font();
+        m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
+        m_layouts.clear();
+        const bool end = atEnd();
+        m_end = endPosition();
+        m_top = end ? m_end : clamped(m_top);
+        syncScrollBar();
+        viewport()->update();
+    }
+    // Lines appended from now on are measured against the new base; those in the text colour
     // follow it at once. A new desktop theme comes as a change of the view's own palette too.
     if (event->type() == QEvent::PaletteChange) {
         m_readable.setBase(palette().color(QPalette::Base));
         m_shownFor.reset();
+        viewport()->update();
     }
 }
 
 void ConversationView::resizeEvent(QResizeEvent *event)
 {
-    // Lines wrap anew; a view that showed the end still does.
+    // Called for the viewport too. Lines wrap anew; a view that showed the end still does.
+    QAbstractScrollArea::resizeEvent(event);
+    if (viewport()->width() != m_width) {
+        m_width = viewport()->width();
+        m_layouts.clear();
+    }
     const bool end = atEnd();
-    QPlainTextEdit::resizeEvent(event);
-    if (end)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-}
-
-void ConversationView::paintEvent(QPaintEvent *event)
-{
-    QPlainTextEdit::paintEvent(event);
-    forgetHiddenLayouts();
-}
-
-// A block keeps the lines of its layout once it has been shown, some hundreds of bytes for
-// every line of the view, unless it gives them back: the blocks that have left the view since
-// the last paint do. Scrolled back into view, a block is laid out again. The blocks in view keep
-// their shaped glyphs too, so a frame that only adds lines below them draws them without
-// shaping their text again; those leave with the rest of the layout.
-void ConversationView::forgetHiddenLayouts()
-{
-    const QTextBlock first = firstVisibleBlock();
-    if (!first.isValid())
-        return;
-    QList<int> shown;
-    const qreal bottom = viewport()->height();
-    for (QTextBlock block = first; block.isValid(); block = block.next()) {
-        shown.append(block.blockNumber());
-        block.layout()->setCacheEnabled(true);
-        if (blockBoundingGeometry(block).translated(contentOffset()).bottom() >= bottom)
-            break;
-    }
-    for (const int number : std::as_const(m_shown)) {
-        if (!shown.contains(number)) {
-            // A layout of a block takes its text from the block: setting an empty one only
-            // drops its lines and glyphs.
-            if (QTextLayout *const layout = document()->findBlockByNumber(number).layout()) {
-                layout->setCacheEnabled(false);
-                layout->setText(QString());
-            }
-        }
-    }
-    m_shown = shown;
-}
-
-// Lines are laid out and drawn as the view shows them, a frame's worth at a time: they are
-// shaped without kerning and ligatures where their script can do without (Latin and Japanese
-// can), which halves what laying out a line costs. Scripts that need shaping still get it.
-void ConversationView::shapeLightly()
-{
-    QFont font = document()->defaultFont();
-    if (font.styleStrategy() & QFont::PreferNoShaping)
-        return;
-    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
-    document()->setDefaultFont(font);
+    m_end = endPosition();
+    m_top = end ? m_end : clamped(m_top);
+    syncScrollBar();
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
 {
     if (color)
-        m_color = *color;
+        m_asked = *color;
     m_text += text;
     // Trimmed by halves, so each character is moved a bounded number of times.
     if (m_text.size() > 2 * KeptText) {
@@ -183,170 +148,341 @@ void ConversationView::AppendLine(const QString &text, std::optional<QColor> col
         m_text.remove(0, cut);
     }
 
-    m_pending.append({text, m_color});
-    m_pendingCharacters += text.size();
-    m_pendingLines += QStringView(text).count(u"\r\n");
-    if (m_pendingCharacters > MaxPending)
-        flushLines();
-    else
-        m_frames->request();
+    const quint16 shown = shownColor(m_asked);
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
+        appendPiece(QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start), shown);
+        if (end < 0)
+            break;
+        endLine(shown);
+        start = end + 2;
+    }
+    cutOldestLines();
+    m_frames->request();
+}
+
+void ConversationView::appendPiece(QStringView text, quint16 color)
+{
+    if (text.isEmpty())
+        return;
+    Line &last = m_lines.back();
+    if (last.text.isEmpty() && last.changes == 0) {
+        last.color = color;
+    } else if (lastColor(last) != color && last.changes < std::numeric_limits<quint16>::max()) {
+        if (last.changes == 0)
+            last.firstChange = m_firstChange + qint64(m_changes.size());
+        m_changes.push_back({qint32(last.text.size()), color});
+        ++last.changes;
+    }
+    last.text += text;
+    m_characters += text.size();
+    m_layouts.erase(m_first + qint64(m_lines.size()) - 1);
+}
+
+void ConversationView::endLine(quint16 color)
+{
+    Line next;
+    next.color = color;
+    m_lines.push_back(std::move(next));
+    ++m_characters;
+}
+
+quint16 ConversationView::lastColor(const Line &line) const
+{
+    return line.changes == 0 ? line.color : change(line.firstChange + line.changes - 1).color;
+}
+
+// Past either bound the oldest lines leave, one for each that comes; the line in progress
+// stays. What the reader had selected or scrolled to of them moves to the first line left.
+void ConversationView::cutOldestLines()
+{
+    while (m_lines.size() > 1 && (lineCount() > m_maxLines || m_characters > m_maxCharacters)) {
+        const Line &first = m_lines.front();
+        m_characters -= first.text.size() + 1;
+        // A line's changes of colour are made after those of the lines before it.
+        for (int i = 0; i < first.changes; ++i)
+            m_changes.pop_front();
+        m_firstChange += first.changes;
+        m_layouts.erase(m_first);
+        m_lines.pop_front();
+        ++m_first;
+    }
+    const Place start{m_first, 0};
+    m_anchor = qMax(m_anchor, start);
+    m_cursor = qMax(m_cursor, start);
+    m_top = qMax(m_top, Position{m_first, 0});
+    m_end = qMax(m_end, Position{m_first, 0});
+}
+
+void ConversationView::setMaximumLines(int lines)
+{
+    m_maxLines = lines;
+    cutOldestLines();
+    flushLines();
+}
+
+void ConversationView::setMaximumCharacters(qsizetype characters)
+{
+    m_maxCharacters = characters;
+    cutOldestLines();
+    flushLines();
+}
+
+// Text in a colour that does not read on the base, in the palette's text colour or in
+// TextColor, has no colour of its own: it is drawn in the palette's text colour, the one of the
+// moment.
+quint16 ConversationView::shownColor(const QColor &color)
+{
+    if (!color.isValid())
+        return 0;
+    if (!m_shownFor || m_shownFor->first != color) {
+        const bool own = color != palette().color(QPalette::Text) && m_readable.reads(color);
+        m_shownFor = std::pair(color, own ? colorIndex(color) : quint16(0));
+    }
+    return m_shownFor->second;
+}
+
+quint16 ConversationView::colorIndex(const QColor &color)
+{
+    const qsizetype at = m_colors.indexOf(color);
+    if (at >= 0)
+        return quint16(at);
+    // Colours come from the user's settings, a handful in a session.
+    if (m_colors.size() > std::numeric_limits<quint16>::max())
+        return 0;
+    m_colors.append(color);
+    return quint16(m_colors.size() - 1);
+}
+
+QString ConversationView::lineText(qsizetype number) const
+{
+    return line(m_first + number).text;
+}
+
+QColor ConversationView::colorAt(Place place) const
+{
+    const Line &held = line(m_first + place.line);
+    quint16 color = held.color;
+    for (int i = 0; i < held.changes; ++i) {
+        const ColorChange &next = change(held.firstChange + i);
+        if (next.at > place.column)
+            break;
+        color = next.color;
+    }
+    return m_colors[color];
+}
+
+QString ConversationView::toPlainText() const
+{
+    QString text;
+    text.reserve(m_characters);
+    for (const Line &held : m_lines) {
+        if (&held != &m_lines.back())
+            text += held.text + u'\n';
+    }
+    return text + m_lines.back().text;
+}
+
+void ConversationView::setTabStops(const QList<qreal> &positions)
+{
+    QList<QTextOption::Tab> tabs;
+    for (qreal position : positions)
+        tabs.append(QTextOption::Tab(position, QTextOption::LeftTab));
+    m_option.setTabs(tabs);
+    m_layouts.clear();
+    const bool end = atEnd();
+    m_end = endPosition();
+    m_top = end ? m_end : clamped(m_top);
+    syncScrollBar();
+    viewport()->update();
+}
+
+// One past the last line shown: the line in progress shows once it has text.
+qint64 ConversationView::shownEnd() const
+{
+    return m_first + lineCount() + (m_lines.back().text.isEmpty() ? 0 : 1);
+}
+
+// A line's layout, made when it is first shown and kept while it stays in view.
+QTextLayout &ConversationView::layoutOf(qint64 number) const
+{
+    std::unique_ptr<QTextLayout> &slot = m_layouts[number];
+    if (slot)
+        return *slot;
+    const Line &held = line(number);
+    slot = std::make_unique<QTextLayout>(held.text, m_font);
+    slot->setTextOption(m_option);
+    slot->setCacheEnabled(true);
+    QList<QTextLayout::FormatRange> formats;
+    const auto colour = [&](qsizetype from, qsizetype to, quint16 color) {
+        if (color == 0 || to <= from)
+            return;
+        QTextLayout::FormatRange range;
+        range.start = int(from);
+        range.length = int(to - from);
+        range.format.setForeground(m_colors[color]);
+        formats.append(range);
+    };
+    qsizetype from = 0;
+    quint16 color = held.color;
+    for (int i = 0; i < held.changes; ++i) {
+        const ColorChange &next = change(held.firstChange + i);
+        colour(from, next.at, color);
+        from = next.at;
+        color = next.color;
+    }
+    colour(from, held.text.size(), color);
+    slot->setFormats(formats);
+    const qreal width = qMax(1, viewport()->width() - 2 * Margin);
+    qreal y = 0;
+    slot->beginLayout();
+    for (QTextLine row = slot->createLine(); row.isValid(); row = slot->createLine()) {
+        row.setLeadingIncluded(true);
+        row.setLineWidth(width);
+        row.setPosition(QPointF(0, y));
+        y += row.height();
+    }
+    slot->endLayout();
+    return *slot;
+}
+
+int ConversationView::rows(qint64 number) const
+{
+    return layoutOf(number).lineCount();
+}
+
+// Layouts are kept for the lines from..to and those at the end, which the next frame shows.
+void ConversationView::forgetLayouts(qint64 from, qint64 to)
+{
+    for (auto it = m_layouts.begin(); it != m_layouts.end();) {
+        if ((it->first >= from && it->first < to) || it->first >= m_end.line)
+            ++it;
+        else
+            it = m_layouts.erase(it);
+    }
+}
+
+// Where the top of the view is when the last line shown ends at its bottom.
+ConversationView::Position ConversationView::endPosition() const
+{
+    const qreal height = viewport()->height() - 2 * Margin;
+    qreal below = 0; // height of the lines after the one looked at
+    for (qint64 number = shownEnd() - 1; number >= m_first; --number) {
+        const QTextLayout &layout = layoutOf(number);
+        const qreal total = heightOf(layout);
+        if (below + total > height) {
+            // The line's first row that leaves room for the rest.
+            const qreal above = below + total - height;
+            int row = 0;
+            while (row < layout.lineCount() && layout.lineAt(row).y() < above - 0.5)
+                ++row;
+            if (row < layout.lineCount())
+                return {number, row};
+            // None does: the next line is at the top, or in a view lower than a row, the last
+            // row of the last line.
+            if (number == shownEnd() - 1)
+                return {number, layout.lineCount() - 1};
+            return {number + 1, 0};
+        }
+        below += total;
+    }
+    return {m_first, 0};
+}
+
+ConversationView::Position ConversationView::clamped(Position position) const
+{
+    if (position.line < m_first)
+        return {m_first, 0};
+    if (position.line >= shownEnd())
+        return position;
+    position.row = qBound(0, position.row, qMax(0, rows(position.line) - 1));
+    return position;
+}
+
+void ConversationView::syncScrollBar()
+{
+    QScrollBar *const bar = verticalScrollBar();
+    m_syncing = true;
+    bar->setRange(0, int(m_end.line - m_first));
+    bar->setPageStep(qMax(1, viewport()->height() / qMax(1, QFontMetrics(m_font).lineSpacing())));
+    bar->setValue(int(m_top.line - m_first));
+    m_syncing = false;
+}
+
+void ConversationView::scrollContentsBy(int, int)
+{
+    if (m_syncing)
+        return;
+    // Moved by the user on the scroll bar: its end is the view's end.
+    QScrollBar *const bar = verticalScrollBar();
+    m_top = bar->value() >= bar->maximum() ? m_end : Position{m_first + bar->value(), 0};
+    viewport()->update();
+    reachedEnd();
+}
+
+void ConversationView::scrollTo(Position position)
+{
+    m_end = endPosition();
+    m_top = qMin(clamped(position), m_end);
+    syncScrollBar();
+    viewport()->update();
+    reachedEnd();
+}
+
+// Moves the view by rows of the screen: up with a negative count.
+void ConversationView::scrollRows(int count)
+{
+    const Position end = endPosition();
+    Position at = clamped(m_top);
+    for (; count > 0 && at < end; --count) {
+        if (at.row + 1 < rows(at.line))
+            ++at.row;
+        else
+            at = {at.line + 1, 0};
+    }
+    for (; count < 0 && at > Position{m_first, 0}; ++count) {
+        if (at.row > 0)
+            --at.row;
+        else
+            at = {at.line - 1, rows(at.line - 1) - 1};
+    }
+    scrollTo(at);
+}
+
+void ConversationView::reachedEnd()
+{
+    if (atEnd())
+        m_marker->clear();
 }
 
 void ConversationView::flushLines()
 {
     m_frames->ran();
-    if (m_end.isNull() || m_end.document() != document())
-        m_end = QTextCursor(document());
-    QTextDocument *const doc = document();
-    QAbstractTextDocumentLayout *const layout = doc->documentLayout();
-    QScrollBar *const bar = verticalScrollBar();
-    const bool inserting = !m_pending.isEmpty();
-    const bool following = followsEnd();
-    const int top = following ? 0 : topPosition();
-    const bool wasAtEnd = bar->value() == bar->maximum();
-    m_flushing = true;
-    // The lines that must leave for the new ones leave first (see cutOldestLines), the rest of
-    // a step after the new lines are in.
-    qsizetype step = qMax<qsizetype>(CutStep, m_pendingLines);
-    int removed = doc->characterCount();
-    cutOldestLines(m_pendingLines, m_pendingCharacters - m_pendingLines, step);
-    removed -= doc->characterCount();
-    const qsizetype lines = m_lines;
-    const int changed = doc->blockCount() - 1; // the first block the new lines reach
-    const int end = doc->characterCount() - 1;  // where they start
-    if (inserting) {
-        // One change for the whole batch: the document is laid out once, not once per insert.
-        // The layout would have the whole view painted again for it; the view is told below
-        // what changed on the screen.
-        const QSignalBlocker quiet(layout);
-        m_end.beginEditBlock();
-        // Moving a cursor lays its block out and keeps that layout for good. Inserting keeps
-        // the cursor at the end, so it moves only when it is not.
-        if (const int last = doc->characterCount() - 1; m_end.position() != last)
-            m_end.setPosition(last);
-        for (const Run &run : std::as_const(m_pending))
-            insertRun(run);
-        insertPiece();
-        m_end.endEditBlock();
-        m_pending.clear();
-        m_pendingCharacters = 0;
-        m_pendingLines = 0;
-        if (viewport()->isVisible())
-            keepShapesAtEnd(changed);
-    }
-    if (inserting)
-        emit layout->documentSizeChanged(layout->documentSize()); // the scroll bar's new range
-    const qsizetype added = m_lines - lines;
-    const int fit = viewport()->height() / qMax(1, fontMetrics().lineSpacing());
+    const bool following = atEnd() && !hasSelection();
+    const qint64 ended = m_first + lineCount();
+    const qint64 added = ended - m_shownLines;
+    m_shownLines = ended;
+    m_end = endPosition();
+    m_top = following ? m_end : clamped(m_top);
+    const int lineSpacing = qMax(1, QFontMetrics(m_font).lineSpacing());
+    const int fit = viewport()->height() / lineSpacing;
+    forgetLayouts(m_top.line, m_top.line + fit + 1);
+    syncScrollBar();
     m_frames->setBusyInterval(added > fit ? FullViewFrameMs : FloodFrameMs);
-    const int characters = doc->characterCount();
-    if (cutOldestLines(0, 0, step))
-        m_frames->request(); // the next step a frame later
-    removed += characters - doc->characterCount();
-    if (!following) {
-        keepTop(top - removed);
-        // The layout was kept quiet while the lines went in: what they change in view is
-        // painted here.
-        if (inserting)
-            viewport()->update();
-    }
-    if (inserting && following) {
-        // The caret follows the text it stood at the end of; moved there again it would make
-        // the view lay out the blocks of both its places once more.
-        const QTextCursor caret = textCursor();
-        if (caret.position() != m_end.position() || caret.hasSelection())
-            setTextCursor(m_end);
-        if (wasAtEnd && removed == 0 && added < fit / 2 && viewport()->isVisible()) {
-            // The lines in view move up by what came below them: their pixels are moved, and
-            // only the lines from the one the new text joined down are painted. Past half a
-            // view of new lines, most of it is painted anyway.
-            bar->setValue(bar->maximum());
-            const QTextBlock block = doc->findBlockByNumber(changed);
-            qreal from = blockBoundingGeometry(block).translated(contentOffset()).top();
-            const QTextLine line = block.layout()->lineForTextPosition(end - block.position());
-            if (line.isValid())
-                from += line.y();
-            viewport()->update(0, qMax(0, int(from)), viewport()->width(), viewport()->height());
-        } else {
-            // To the end. With the viewport's updates on, the view would lay out every block
-            // between the old top and the new one to work out how far to scroll its pixels;
-            // the document changed, so it paints all of it anyway.
-            viewport()->setUpdatesEnabled(false);
-            bar->setValue(bar->maximum());
-            viewport()->setUpdatesEnabled(true);
-        }
-    }
-    m_flushing = false;
+    if (added != 0 || following)
+        viewport()->update();
     if (atEnd())
         m_marker->clear();
     else if (!following)
         m_marker->addLines(added);
 }
 
-// The blocks at the end that the view may show next keep the glyphs their layout shapes, so
-// painting them does not shape their text again; those the view does not show give them back
-// after the paint, with the blocks that left the view.
-void ConversationView::keepShapesAtEnd(int changed)
-{
-    const int lines = viewport()->height() / qMax(1, fontMetrics().lineSpacing()) + 1;
-    const int first = qMax(changed, document()->blockCount() - 2 - lines / BlockLines);
-    for (QTextBlock block = document()->findBlockByNumber(first); block.isValid(); block = block.next()) {
-        block.layout()->setCacheEnabled(true);
-        if (!m_shown.contains(block.blockNumber()))
-            m_shown.append(block.blockNumber());
-    }
-}
-
-bool ConversationView::atEnd() const
-{
-    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
-}
-
-bool ConversationView::followsEnd() const
-{
-    return atEnd() && !textCursor().hasSelection();
-}
-
-// Where the line at the top of the view starts in the document.
-int ConversationView::topPosition() const
-{
-    const QTextBlock block = firstVisibleBlock();
-    if (!block.isValid())
-        return 0;
-    const int line = verticalScrollBar()->value() - block.firstLineNumber();
-    const QTextLayout *const layout = block.layout();
-    if (line <= 0 || line >= layout->lineCount())
-        return block.position();
-    return block.position() + layout->lineAt(line).textStart();
-}
-
-// Shows the line that starts at the position at the top; a line cut from the top (a position
-// under 0) leaves the first line left there. The view numbers its lines by the layouts of the
-// blocks, so the block is laid out before its line is numbered.
-void ConversationView::keepTop(int position)
-{
-    int value = 0;
-    if (position > 0) {
-        const QTextBlock block = document()->findBlock(qMin(position, document()->characterCount() - 1));
-        document()->documentLayout()->blockBoundingRect(block);
-        const QTextLine line = block.layout()->lineForTextPosition(position - block.position());
-        value = block.firstLineNumber() + (line.isValid() ? line.lineNumber() : 0);
-    }
-    QScrollBar *const bar = verticalScrollBar();
-    if (bar->value() == value)
-        return;
-    viewport()->setUpdatesEnabled(false);
-    bar->setValue(value);
-    viewport()->setUpdatesEnabled(true);
-}
-
 void ConversationView::showEnd()
 {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    setTextCursor(end);
-    QScrollBar *const bar = verticalScrollBar();
-    bar->setValue(bar->maximum());
+    clearSelection();
+    m_top = m_end; // followed from here
+    flushLines();
     m_marker->clear();
 }
 
@@ -355,193 +491,242 @@ qsizetype ConversationView::unseenLines() const
     return m_marker->count();
 }
 
-void ConversationView::insertRun(const Run &run)
+void ConversationView::paintEvent(QPaintEvent *event)
 {
-    const QColor shown = shownColor(run.color);
-    if (shown != m_pieceColor) {
-        insertPiece();
-        m_pieceColor = shown;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Text));
+    const Position top = clamped(m_top);
+    const qint64 last = shownEnd();
+    const Place from = qMin(m_anchor, m_cursor);
+    const Place to = qMax(m_anchor, m_cursor);
+    QTextCharFormat selected;
+    selected.setBackground(palette().brush(QPalette::Highlight));
+    selected.setForeground(palette().brush(QPalette::HighlightedText));
+    const int bottom = event->rect().bottom() + 1;
+    qreal y = Margin;
+    if (top.line < last)
+        y -= layoutOf(top.line).lineAt(top.row).y();
+    qint64 number = top.line;
+    for (; number < last && y < viewport()->height(); ++number) {
+        QTextLayout &layout = layoutOf(number);
+        const qreal height = heightOf(layout);
+        if (y + height > event->rect().top() && y < bottom) {
+            QList<QTextLayout::FormatRange> selections;
+            if (hasSelection() && number >= from.line && number <= to.line) {
+                const qsizetype size = line(number).text.size();
+                const qsizetype start = number == from.line ? qMin(from.column, size) : 0;
+                const qsizetype end = number == to.line ? qMin(to.column, size) : size;
+                if (end > start)
+                    selections.append({int(start), int(end - start), selected});
+            }
+            layout.draw(&painter, QPointF(Margin, y), selections);
+        }
+        y += height;
     }
-    // Each CR LF pair is one line end: a line separator, or a paragraph break after the last
-    // line of a block. The text goes in at a block's end or a change of colour.
-    const QString &text = run.text;
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype end = text.indexOf(QLatin1String("\r\n"), start);
-        m_piece += QStringView(text).sliced(start, (end < 0 ? text.size() : end) - start);
-        if (end < 0)
-            break;
-        endLine();
-        start = end + 2;
-    }
+    forgetLayouts(top.line, number);
 }
 
-void ConversationView::insertPiece()
+ConversationView::Place ConversationView::absolute(Place place) const
 {
-    if (!m_piece.isEmpty())
-        m_end.insertText(m_piece, formatFor(m_pieceColor));
-    m_piece.clear();
+    return {m_first + place.line, place.column};
 }
 
-// Text in a colour that does not read on the base, in the palette's text colour or in
-// TextColor, has no colour of its own: it is drawn in the palette's text colour, the one of the
-// moment.
-QColor ConversationView::shownColor(const QColor &color)
+ConversationView::Place ConversationView::held(Place place) const
 {
-    if (!color.isValid())
-        return TextColor;
-    if (!m_shownFor || m_shownFor->first != color) {
-        const bool own = color != palette().color(QPalette::Text) && m_readable.reads(color);
-        m_shownFor = std::pair(color, own ? color : TextColor);
+    return {place.line - m_first, place.column};
+}
+
+ConversationView::Place ConversationView::placeAt(const QPoint &point) const
+{
+    const qint64 last = shownEnd();
+    const Position top = clamped(m_top);
+    if (top.line >= last)
+        return {lineCount(), m_lines.back().text.size()};
+    qreal y = Margin - layoutOf(top.line).lineAt(top.row).y();
+    for (qint64 number = top.line; number < last; ++number) {
+        const QTextLayout &layout = layoutOf(number);
+        const qreal height = heightOf(layout);
+        if (point.y() < y + height || number == last - 1) {
+            for (int row = 0; row < layout.lineCount(); ++row) {
+                const QTextLine line = layout.lineAt(row);
+                if (point.y() < y + line.y() + line.height() || row == layout.lineCount() - 1)
+                    return held({number, line.xToCursor(point.x() - Margin)});
+            }
+        }
+        y += height;
     }
-    return m_shownFor->second;
+    return {lineCount(), m_lines.back().text.size()};
 }
 
-const QTextCharFormat &ConversationView::formatFor(const QColor &shown)
+void ConversationView::select(Place anchor, Place cursor)
 {
-    if (!shown.isValid())
-        return m_textFormat;
-    if (shown != m_colorFormatColor) {
-        m_colorFormatColor = shown;
-        m_colorFormat = m_textFormat;
-        m_colorFormat.setForeground(shown);
+    const auto inside = [this](Place place) {
+        place.line = qBound<qsizetype>(0, place.line, lineCount());
+        place.column = qBound<qsizetype>(0, place.column, lineText(place.line).size());
+        return absolute(place);
+    };
+    m_anchor = inside(anchor);
+    m_cursor = inside(cursor);
+    viewport()->update();
+}
+
+void ConversationView::selectAll()
+{
+    select({0, 0}, {lineCount(), m_lines.back().text.size()});
+}
+
+void ConversationView::clearSelection()
+{
+    if (!hasSelection())
+        return;
+    m_anchor = m_cursor = Place{m_first, 0};
+    viewport()->update();
+}
+
+QString ConversationView::selectedText() const
+{
+    const Place from = qMin(m_anchor, m_cursor);
+    const Place to = qMax(m_anchor, m_cursor);
+    QString text;
+    for (qint64 number = from.line; number <= to.line && number < m_first + qint64(m_lines.size()); ++number) {
+        const QString &held = line(number).text;
+        const qsizetype start = number == from.line ? qMin(from.column, held.size()) : 0;
+        const qsizetype end = number == to.line ? qMin(to.column, held.size()) : held.size();
+        if (number != from.line)
+            text += u'\n';
+        text += QStringView(held).sliced(start, qMax<qsizetype>(0, end - start));
     }
-    return m_colorFormat;
+    return text;
 }
 
-void ConversationView::endLine()
+void ConversationView::copy() const
 {
-    ++m_lines;
-    if (++m_openLines < BlockLines) {
-        m_piece += LineSeparator;
+    if (hasSelection())
+        QApplication::clipboard()->setText(selectedText());
+}
+
+QMenu *ConversationView::createStandardContextMenu()
+{
+    auto *menu = new QMenu(this);
+    QAction *copyAction = menu->addAction(QIcon::fromTheme(QStringLiteral("edit-copy")),
+                                          tr("&Copy") + u'\t' + QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText),
+                                          this, &ConversationView::copy);
+    copyAction->setObjectName(QStringLiteral("edit-copy"));
+    copyAction->setEnabled(hasSelection());
+    menu->addSeparator();
+    QAction *all = menu->addAction(QIcon::fromTheme(QStringLiteral("edit-select-all")),
+                                   tr("Select All") + u'\t' + QKeySequence(QKeySequence::SelectAll).toString(QKeySequence::NativeText),
+                                   this, &ConversationView::selectAll);
+    all->setObjectName(QStringLiteral("select-all"));
+    all->setEnabled(m_characters > 0);
+    return menu;
+}
+
+void ConversationView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const std::unique_ptr<QMenu> menu(createStandardContextMenu());
+    menu->exec(event->globalPos());
+}
+
+void ConversationView::keyPressEvent(QKeyEvent *event)
+{
+    const int page = qMax(1, viewport()->height() / qMax(1, QFontMetrics(m_font).lineSpacing()) - 1);
+    if (event == QKeySequence::Copy)
+        copy();
+    else if (event == QKeySequence::SelectAll)
+        selectAll();
+    else if (event->key() == Qt::Key_Up)
+        scrollRows(-1);
+    else if (event->key() == Qt::Key_Down)
+        scrollRows(1);
+    else if (event->key() == Qt::Key_PageUp)
+        scrollRows(-page);
+    else if (event->key() == Qt::Key_PageDown)
+        scrollRows(page);
+    else if (event->key() == Qt::Key_Home)
+        scrollTo({m_first, 0});
+    else if (event->key() == Qt::Key_End)
+        scrollTo(endPosition());
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+void ConversationView::wheelEvent(QWheelEvent *event)
+{
+    // A wheel turns in steps of 120, a touchpad in small ones: each step's share of
+    // wheelScrollLines rows is gathered until it makes a row.
+    m_wheel += event->angleDelta().y();
+    const int unit = qMax(1, 120 / qMax(1, QApplication::wheelScrollLines()));
+    const int count = m_wheel / unit;
+    m_wheel -= count * unit;
+    if (count != 0)
+        scrollRows(-count);
+    event->accept();
+}
+
+void ConversationView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
         return;
     }
-    insertPiece();
-    if (document()->blockCount() == 1)
-        m_firstLines = m_openLines;
-    m_end.insertBlock(QTextBlockFormat(), formatFor(m_pieceColor));
-    m_openLines = 0;
+    const Place place = absolute(placeAt(event->position().toPoint()));
+    m_cursor = place;
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = place;
+    m_selecting = true;
+    viewport()->update();
 }
 
-void ConversationView::setMaximumLines(int lines)
+void ConversationView::mouseMoveEvent(QMouseEvent *event)
 {
-    m_maxLines = lines;
-    flushLines();
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    // Dragged past the top or the bottom, the view scrolls a row at a time.
+    const QPoint point = event->position().toPoint();
+    if (point.y() < 0)
+        scrollRows(-1);
+    else if (point.y() >= viewport()->height())
+        scrollRows(1);
+    m_cursor = absolute(placeAt(point));
+    viewport()->update();
 }
 
-void ConversationView::setMaximumCharacters(qsizetype characters)
+void ConversationView::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_maxCharacters = characters;
-    flushLines();
+    if (event->button() != Qt::LeftButton || !m_selecting)
+        return;
+    m_selecting = false;
+    // What is selected with the mouse can be pasted with the middle button.
+    QClipboard *const clipboard = QApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
-// Every block but the first and the last holds BlockLines complete lines.
-qsizetype ConversationView::linesOfBlock(int block) const
+void ConversationView::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (block == document()->blockCount() - 1)
-        return m_openLines;
-    return block == 0 ? m_firstLines : BlockLines;
-}
-
-qsizetype ConversationView::firstLineOfBlock(int block) const
-{
-    return block == 0 ? 0 : m_firstLines + qsizetype(block - 1) * BlockLines;
-}
-
-// The position where a line starts; the line after the last complete one is the line in
-// progress.
-int ConversationView::lineStart(qsizetype line) const
-{
-    const int last = document()->blockCount() - 1;
-    int block = 0;
-    if (last > 0 && line >= m_firstLines)
-        block = int(qMin<qsizetype>(last, 1 + (line - m_firstLines) / BlockLines));
-    const QTextBlock found = document()->findBlockByNumber(block);
-    const qsizetype within = line - firstLineOfBlock(block);
-    return found.position() + int(within == 0 ? 0 : afterSeparators(found.text(), within));
-}
-
-// The line a position is in.
-qsizetype ConversationView::lineAt(int position) const
-{
-    const QTextBlock block = document()->findBlock(position);
-    const QString text = block.text();
-    return firstLineOfBlock(block.blockNumber())
-           + QStringView(text).first(qMin<qsizetype>(text.size(), position - block.position())).count(LineSeparator);
-}
-
-// Past either bound, lines leave until the view is a tenth under both, so the top is not cut
-// for every new line. They leave in steps, one a frame and in a change of their own, so the
-// layout starts over at the top only. A step is CutStep lines, or as many as the frame adds if
-// that is more: no pace of input outgrows the bounds. Counted with the lines still to come
-// (lines and characters as the document will hold them), the lines they push out leave before
-// they come. The document appends all text to one buffer and keeps removed text in it until a
-// change ends with the buffer nine tenths full; it then copies all the live text (some 10 MB in
-// a full view) into a buffer just as large, so the next removal finds it full and copies it
-// again. Removing before inserting puts those two copies in different frames; removing after
-// would make both in one turn. Lines that come past the bound by themselves can only leave
-// once they are in: called again after the insert, with what is left of the step. Returns
-// whether more lines must leave.
-bool ConversationView::cutOldestLines(qsizetype comingLines, qsizetype comingCharacters, qsizetype &step)
-{
-    QTextDocument *const doc = document();
-    const auto excess = [&] {
-        return std::pair(m_lines + comingLines - (m_maxLines - m_maxLines / 10),
-                         qsizetype(doc->characterCount() - 1) + comingCharacters
-                             - (m_maxCharacters - m_maxCharacters / 10));
-    };
-    if (!m_cutting && m_lines + comingLines <= m_maxLines
-        && doc->characterCount() - 1 + comingCharacters <= m_maxCharacters)
-        return false;
-    const auto [lines, characters] = excess();
-    // The first line to keep: the one after the lines, and after the characters, that must go.
-    qsizetype keep = qMin(m_lines, qMax<qsizetype>(0, lines));
-    if (characters >= doc->characterCount() - 1) {
-        keep = m_lines;
-    } else if (characters > lineStart(keep)) {
-        keep = lineAt(int(characters));
-        if (lineStart(keep) < characters)
-            ++keep;
-    }
-    keep = qMin(keep, qMin(m_lines, step));
-    if (keep > 0) {
-        step -= keep;
-        const int position = lineStart(keep);
-        const int gone = doc->findBlock(position).blockNumber(); // blocks that go whole
-        const qsizetype left = linesOfBlock(gone) - (keep - firstLineOfBlock(gone));
-        QTextCursor cursor(doc);
-        // Inside an edit block the cursor does not lay out the line it moves to.
-        cursor.beginEditBlock();
-        cursor.setPosition(position, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        cursor.endEditBlock();
-        if (doc->blockCount() == 1)
-            m_openLines = left;
-        else
-            m_firstLines = left;
-        m_lines -= keep;
-        // The blocks after the cut have new numbers.
-        QList<int> shown;
-        for (const int number : std::as_const(m_shown)) {
-            if (number >= gone)
-                shown.append(number - gone);
-        }
-        m_shown = shown;
-    }
-    const auto [linesLeft, charactersLeft] = excess();
-    // Only the line in progress left: nothing more can go.
-    m_cutting = m_lines + comingLines > 0 && (linesLeft > 0 || charactersLeft > 0);
-    return m_cutting;
-}
-
-void ConversationView::setTabStops(const QList<qreal> &positions)
-{
-    QTextOption option = document()->defaultTextOption();
-    QList<QTextOption::Tab> tabs;
-    for (qreal position : positions)
-        tabs.append(QTextOption::Tab(position, QTextOption::LeftTab));
-    option.setTabs(tabs);
-    document()->setDefaultTextOption(option);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Place place = absolute(placeAt(event->position().toPoint()));
+    const QString &text = line(place.line).text;
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    words.setPosition(place.column);
+    qsizetype start = place.column;
+    if (!words.isAtBoundary() || !(words.boundaryReasons() & QTextBoundaryFinder::StartOfItem))
+        start = words.toPreviousBoundary();
+    words.setPosition(place.column);
+    qsizetype end = words.toNextBoundary();
+    if (start < 0)
+        start = 0;
+    if (end < 0)
+        end = text.size();
+    m_anchor = {place.line, start};
+    m_cursor = {place.line, end};
+    m_selecting = false;
+    viewport()->update();
+    QClipboard *const clipboard = QApplication::clipboard();
+    if (hasSelection() && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
 }
 
 QColor colorFromWindowsValue(qint32 value)

@@ -1,5 +1,6 @@
 #include "history/dayview.h"
 
+#include "conversation/conversationview.h"
 #include "conversation/readablecolors.h"
 
 #include <QScrollBar>
@@ -53,11 +54,11 @@ DayView::DayView(QWidget *parent)
 
 DayView::~DayView() = default;
 
-void DayView::setLook(const QPlainTextEdit &conversation, const QColor &headColor)
+void DayView::setLook(const ConversationView &conversation, const QColor &headColor)
 {
     setFont(conversation.font());
     setPalette(conversation.palette());
-    QTextOption option = conversation.document()->defaultTextOption();
+    QTextOption option = conversation.textOption();
     option.setWrapMode(document()->defaultTextOption().wrapMode());
     document()->setDefaultTextOption(option);
     // As in the conversation: a head colour the theme's background would swallow is drawn in

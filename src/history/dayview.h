@@ -9,6 +9,7 @@
 
 namespace vorlan {
 
+class ConversationView;
 class HeadHighlighter;
 
 // One day's log, read-only, drawn as the conversation view draws it: each item's time and name
@@ -33,7 +34,7 @@ public:
     ~DayView() override;
 
     // The font, tab stops and colours of the conversation view.
-    void setLook(const QPlainTextEdit &conversation, const QColor &headColor);
+    void setLook(const ConversationView &conversation, const QColor &headColor);
 
     void showDay(const QDate &date, const DayText &day, Target target);
     // A message in place of a day (one that cannot be read, none chosen).

@@ -1,22 +1,23 @@
 #include "history/historyentry.h"
 
+#include "conversation/conversationview.h"
+
 #include <QMenu>
-#include <QPlainTextEdit>
 
 #include <memory>
 
 namespace vorlan {
 
-QMenu *historyContextMenu(QPlainTextEdit &view, const QPoint &pos, const std::function<void()> &openHistory)
+QMenu *historyContextMenu(ConversationView &view, const QPoint &, const std::function<void()> &openHistory)
 {
-    QMenu *menu = view.createStandardContextMenu(pos);
+    QMenu *menu = view.createStandardContextMenu();
     menu->setObjectName(QStringLiteral("conversationMenu"));
     menu->addSeparator();
     menu->addAction(QStringLiteral("履歴"), &view, openHistory);
     return menu;
 }
 
-void addHistoryToContextMenu(QPlainTextEdit &view, std::function<void()> openHistory)
+void addHistoryToContextMenu(ConversationView &view, std::function<void()> openHistory)
 {
     view.setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(&view, &QWidget::customContextMenuRequested, &view,

@@ -57,7 +57,7 @@ QString dayLabel(const QDate &date, LogDay::State state)
 } // namespace
 
 HistoryWindow::HistoryWindow(const RunningSettings &settings, const Clock &clock,
-                             const QPlainTextEdit &conversation, QWidget *parent)
+                             const ConversationView &conversation, QWidget *parent)
     : QWidget(parent, Qt::Window), m_settings(settings), m_clock(clock), m_conversation(conversation)
 {
     setObjectName(QStringLiteral("frmHistory"));

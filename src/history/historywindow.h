@@ -25,6 +25,7 @@ class QTreeView;
 namespace vorlan {
 
 class Clock;
+class ConversationView;
 class HitModel;
 class SearchJob;
 struct RunningSettings;
@@ -43,7 +44,7 @@ public:
     // How long a search runs before its progress bar shows.
     static constexpr int ProgressDelayMs = 300;
 
-    HistoryWindow(const RunningSettings &settings, const Clock &clock, const QPlainTextEdit &conversation,
+    HistoryWindow(const RunningSettings &settings, const Clock &clock, const ConversationView &conversation,
                   QWidget *parent = nullptr);
     ~HistoryWindow() override;
 
@@ -75,7 +76,7 @@ private:
 
     const RunningSettings &m_settings;
     const Clock &m_clock;
-    const QPlainTextEdit &m_conversation;
+    const ConversationView &m_conversation;
     QString m_openedFolder; // the log folder the window last opened on
     QString m_shownFolder;   // of the day in the view
     bool m_readPending = false;

@@ -70,7 +70,7 @@ protected:
     QMap<QString, QByteArray> m_files;
     test::FakeClock m_clock{QDateTime(QDate(2024, 1, 3), QTime(12, 0, 1))};
     RunningSettings m_settings;
-    QPlainTextEdit m_look;
+    ConversationView m_look;
 };
 
 QStringList itemTexts(const QListWidget &list)

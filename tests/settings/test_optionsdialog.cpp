@@ -453,9 +453,7 @@ TEST_F(OptionsDialogTest, pickers_and_cancel_save_nothing_but_keep_the_picked_co
     // New lines take the picked colour; the next opening shows the window's font again.
     window.ProcessMessage(QStringLiteral("100 0hanako,pc02,10.0.0.9,08:30:00,hello"), QStringLiteral("10.0.0.9"));
     window.rtfHomeMessage()->flushLines();
-    QTextCursor head(window.rtfHomeMessage()->document());
-    head.setPosition(1);
-    EXPECT_EQ(head.charFormat().foreground().color(), QColor(0, 0, 255));
+    EXPECT_EQ(window.rtfHomeMessage()->colorAt({0, 1}), QColor(0, 0, 255));
     open();
     EXPECT_EQ(child<QLabel>("lblMemberFont")->text(), QFontInfo(window.lvMember()->font()).family());
     EXPECT_EQ(window.settings().MemberFont.name, "Picked Sans");
@@ -495,15 +493,13 @@ TEST_F(OptionsDialogTest, ok_applies_fonts_icons_and_names_to_the_window)
     EXPECT_EQ(window.lvMember()->font().pointSize(), 15);
     EXPECT_TRUE(window.lvMember()->font().italic());
     // The lines already shown take the font and keep their colours.
-    QTextCursor cursor(window.rtfHomeMessage()->document());
-    cursor.setPosition(1);
-    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
-    EXPECT_EQ(cursor.charFormat().fontFamilies().toStringList().value(0), "Message Face");
-    EXPECT_EQ(cursor.charFormat().fontWeight(), QFont::Bold);
-    cursor.setPosition(window.rtfHomeMessage()->conversationText().indexOf("hello") + 1);
-    EXPECT_EQ(cursor.charFormat().foreground().color(), QColor(Qt::black));
-    EXPECT_EQ(window.rtfHomeMessage()->font().pointSize(), 19);
-    EXPECT_FALSE(window.rtfHomeMessage()->textCursor().hasSelection());
+    ConversationView *view = window.rtfHomeMessage();
+    EXPECT_EQ(view->colorAt({0, 1}), QColor(255, 0, 0));
+    EXPECT_EQ(view->colorAt({0, view->lineText(0).indexOf("hello") + 1}), ConversationView::TextColor);
+    EXPECT_EQ(view->font().family(), "Message Face");
+    EXPECT_EQ(view->font().weight(), QFont::Bold);
+    EXPECT_EQ(view->font().pointSize(), 19);
+    EXPECT_FALSE(view->hasSelection());
     EXPECT_FALSE(window.txtSend()->font().italic());
 
     EXPECT_EQ(imageOf(window.picVorlan), solidImage(qRgb(0, 0, 200)));
