@@ -495,6 +495,8 @@ void ConversationView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Text));
+    // The rows above the top one stay out of the margin.
+    painter.setClipRect(QRect(0, Margin, viewport()->width(), viewport()->height() - Margin));
     const Position top = clamped(m_top);
     const qint64 last = shownEnd();
     const Place from = qMin(m_anchor, m_cursor);
@@ -542,15 +544,17 @@ ConversationView::Place ConversationView::placeAt(const QPoint &point) const
     const Position top = clamped(m_top);
     if (top.line >= last)
         return {lineCount(), m_lines.back().text.size()};
+    // Above the top row (in the margin, or past the view while dragging) is the top row.
+    const QPoint at(point.x(), qMax(point.y(), Margin));
     qreal y = Margin - layoutOf(top.line).lineAt(top.row).y();
     for (qint64 number = top.line; number < last; ++number) {
         const QTextLayout &layout = layoutOf(number);
         const qreal height = heightOf(layout);
-        if (point.y() < y + height || number == last - 1) {
+        if (at.y() < y + height || number == last - 1) {
             for (int row = 0; row < layout.lineCount(); ++row) {
                 const QTextLine line = layout.lineAt(row);
-                if (point.y() < y + line.y() + line.height() || row == layout.lineCount() - 1)
-                    return held({number, line.xToCursor(point.x() - Margin)});
+                if (at.y() < y + line.y() + line.height() || row == layout.lineCount() - 1)
+                    return held({number, line.xToCursor(at.x() - Margin)});
             }
         }
         y += height;

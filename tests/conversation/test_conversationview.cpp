@@ -544,6 +544,13 @@ TEST(ConversationView, ALineTallerThanTheViewIsReadRowByRow)
     EXPECT_FALSE(view.atEnd());
     EXPECT_EQ(view.placeAt(top).line, 1); // a row up, still inside the long line
     EXPECT_LT(words.indexOf(wordAt(top)), words.indexOf(atTop));
+    // Nothing of the row above the top one shows in the margin.
+    const QImage shown = view.viewport()->grab().toImage();
+    const QRgb base = view.palette().color(QPalette::Base).rgb();
+    for (int y = 0; y < ConversationView::Margin; ++y) {
+        for (int x = 0; x < shown.width(); ++x)
+            ASSERT_EQ(shown.pixel(x, y), base) << x << "," << y;
+    }
     QWheelEvent wheel(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120 * 100),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(view.viewport(), &wheel);
