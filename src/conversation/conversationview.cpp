@@ -1,6 +1,7 @@
 #include "conversation/conversationview.h"
 
 #include "base/framepacer.h"
+#include "conversation/conversationaccessible.h"
 #include "conversation/newlinesmarker.h"
 
 #include <QApplication>
@@ -95,6 +96,7 @@ ConversationView::ConversationView(QWidget *parent)
     m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
     m_readable.setBase(palette().color(QPalette::Base));
     m_marker = new NewLinesMarker(this);
+    ConversationAccessible::install();
     connect(m_marker, &QToolButton::clicked, this, &ConversationView::showEnd);
 }
 
@@ -528,16 +530,6 @@ void ConversationView::paintEvent(QPaintEvent *event)
     forgetLayouts(top.line, number);
 }
 
-ConversationView::Place ConversationView::absolute(Place place) const
-{
-    return {m_first + place.line, place.column};
-}
-
-ConversationView::Place ConversationView::held(Place place) const
-{
-    return {place.line - m_first, place.column};
-}
-
 ConversationView::Place ConversationView::placeAt(const QPoint &point) const
 {
     const qint64 last = shownEnd();
@@ -560,6 +552,40 @@ ConversationView::Place ConversationView::placeAt(const QPoint &point) const
         y += height;
     }
     return {lineCount(), m_lines.back().text.size()};
+}
+
+QRect ConversationView::placeRect(Place place) const
+{
+    const Place at = absolute(place);
+    const Position top = clamped(m_top);
+    if (at.line < top.line || at.line >= shownEnd())
+        return QRect();
+    qreal y = Margin - layoutOf(top.line).lineAt(top.row).y();
+    for (qint64 number = top.line; number < at.line && y < viewport()->height(); ++number)
+        y += heightOf(layoutOf(number));
+    const QTextLayout &layout = layoutOf(at.line);
+    const int column = int(qBound<qsizetype>(0, at.column, line(at.line).text.size()));
+    const QTextLine row = layout.lineForTextPosition(column);
+    if (!row.isValid())
+        return QRect();
+    const qreal x = row.cursorToX(column);
+    const qreal next = column < line(at.line).text.size() ? row.cursorToX(column + 1) : x + 1;
+    const QRectF rect(Margin + qMin(x, next), y + row.y(), qMax<qreal>(1, qAbs(next - x)), row.height());
+    if (at.line == top.line && row.lineNumber() < top.row)
+        return QRect(); // above the top row
+    return rect.toAlignedRect() & viewport()->rect();
+}
+
+void ConversationView::showPlace(Place place)
+{
+    const Place at = absolute(place);
+    if (at.line < m_first || at.line >= shownEnd())
+        return;
+    const QRect shown = placeRect(place);
+    if (!shown.isEmpty() && shown.bottom() < viewport()->height())
+        return;
+    const int column = int(qBound<qsizetype>(0, at.column, line(at.line).text.size()));
+    scrollTo({at.line, layoutOf(at.line).lineForTextPosition(column).lineNumber()});
 }
 
 void ConversationView::select(Place anchor, Place cursor)
@@ -589,16 +615,20 @@ void ConversationView::clearSelection()
 
 QString ConversationView::selectedText() const
 {
-    const Place from = qMin(m_anchor, m_cursor);
-    const Place to = qMax(m_anchor, m_cursor);
+    return text(held(qMin(m_anchor, m_cursor)), held(qMax(m_anchor, m_cursor)));
+}
+
+QString ConversationView::text(Place from, Place to) const
+{
     QString text;
-    for (qint64 number = from.line; number <= to.line && number < m_first + qint64(m_lines.size()); ++number) {
+    const Place start = absolute(from), end = absolute(to);
+    for (qint64 number = qMax(start.line, m_first); number <= end.line && number < m_first + qint64(m_lines.size()); ++number) {
         const QString &held = line(number).text;
-        const qsizetype start = number == from.line ? qMin(from.column, held.size()) : 0;
-        const qsizetype end = number == to.line ? qMin(to.column, held.size()) : held.size();
-        if (number != from.line)
+        const qsizetype first = number == start.line ? qBound<qsizetype>(0, start.column, held.size()) : 0;
+        const qsizetype last = number == end.line ? qBound<qsizetype>(0, end.column, held.size()) : held.size();
+        if (number != qMax(start.line, m_first))
             text += u'\n';
-        text += QStringView(held).sliced(start, qMax<qsizetype>(0, end - start));
+        text += QStringView(held).sliced(first, qMax<qsizetype>(0, last - first));
     }
     return text;
 }
@@ -686,14 +716,37 @@ void ConversationView::mouseMoveEvent(QMouseEvent *event)
 {
     if (!m_selecting || !(event->buttons() & Qt::LeftButton))
         return;
-    // Dragged past the top or the bottom, the view scrolls a row at a time.
-    const QPoint point = event->position().toPoint();
+    dragTo(event->position().toPoint());
+}
+
+// The selection follows the mouse; held past the top or the bottom, the view scrolls a row at
+// a time, as long as it stays there.
+void ConversationView::dragTo(const QPoint &point)
+{
+    m_dragPoint = point;
+    const bool past = point.y() < 0 || point.y() >= viewport()->height();
     if (point.y() < 0)
         scrollRows(-1);
     else if (point.y() >= viewport()->height())
         scrollRows(1);
+    if (past && !m_dragScroll.isActive())
+        m_dragScroll.start(DragScrollMs, this);
+    else if (!past)
+        m_dragScroll.stop();
     m_cursor = absolute(placeAt(point));
     viewport()->update();
+}
+
+void ConversationView::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_dragScroll.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    if (m_selecting)
+        dragTo(m_dragPoint);
+    else
+        m_dragScroll.stop();
 }
 
 void ConversationView::mouseReleaseEvent(QMouseEvent *event)
@@ -701,6 +754,7 @@ void ConversationView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || !m_selecting)
         return;
     m_selecting = false;
+    m_dragScroll.stop();
     // What is selected with the mouse can be pasted with the middle button.
     QClipboard *const clipboard = QApplication::clipboard();
     if (hasSelection() && clipboard->supportsSelection())

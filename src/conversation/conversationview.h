@@ -3,6 +3,7 @@
 #include "conversation/readablecolors.h"
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
 #include <QColor>
 #include <QFont>
 #include <QList>
@@ -59,6 +60,8 @@ public:
     // While each frame brings more lines than the view shows, every frame replaces all there is
     // to see: the view shows ten of them a second.
     static constexpr qint64 FullViewFrameMs = 100;
+    // How often a selection held past the top or the bottom scrolls a row.
+    static constexpr int DragScrollMs = 50;
     // The space around the text, in pixels.
     static constexpr int Margin = 4;
     // The colour of text appended in it: the palette's text colour, whichever it is when drawn.
@@ -127,7 +130,17 @@ public:
     void selectAll();
     void clearSelection();
     bool hasSelection() const { return m_anchor != m_cursor; }
+    // The anchor and the moving end.
+    std::pair<Place, Place> selection() const { return {held(m_anchor), held(m_cursor)}; }
     QString selectedText() const;
+    // The text from one place to a later one.
+    QString text(Place from, Place to) const;
+    // The characters held, line breaks counted as one: the size of toPlainText.
+    qsizetype characterCount() const { return m_characters; }
+    // Where a character is drawn in the viewport; empty when it is not in view.
+    QRect placeRect(Place place) const;
+    // Scrolls a place out of view to the top, or as near it as the end allows.
+    void showPlace(Place place);
     void copy() const;
     // The place a point of the viewport is nearest to.
     Place placeAt(const QPoint &point) const;
@@ -146,6 +159,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
 
 private:
     // A held line: its text without the line break, the colour it starts in and where its
@@ -190,8 +204,9 @@ private:
     void scrollRows(int rows);
     void syncScrollBar();
     void reachedEnd();
-    Place absolute(Place place) const;
-    Place held(Place place) const;
+    void dragTo(const QPoint &point);
+    Place absolute(Place place) const { return {m_first + place.line, place.column}; }
+    Place held(Place place) const { return {place.line - m_first, place.column}; }
 
     int m_maxLines = MaxLines;
     qsizetype m_maxCharacters = MaxCharacters;
@@ -223,6 +238,8 @@ private:
     Place m_anchor;
     Place m_cursor;
     bool m_selecting = false;
+    QPoint m_dragPoint;       // where the mouse is while it selects
+    QBasicTimer m_dragScroll; // scrolls while it is held past the top or the bottom
 
     NewLinesMarker *m_marker;
     FramePacer *m_frames;

@@ -1,6 +1,7 @@
 #include "base/framepacer.h"
 #include "conversation/conversationview.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBackingStore>
 #include <QClipboard>
@@ -511,6 +512,19 @@ TEST(ConversationView, TheReaderSelectsAndCopies)
     EXPECT_EQ(QApplication::clipboard()->text(), view.toPlainText());
     QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(view.selectedText(), view.toPlainText());
+
+    // Held below the view, the selection scrolls on with it until the mouse is let go.
+    addLines(view, 3, 37);
+    QTest::keyClick(&view, Qt::Key_Home);
+    QTest::mousePress(area, Qt::LeftButton, {}, at(0, 0));
+    const int shownRows = area->height() / view.fontMetrics().lineSpacing();
+    QTest::mouseMove(area, QPoint(20, area->height() + 10));
+    QTest::qWait(ConversationView::DragScrollMs * (shownRows + 6));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(20, area->height() + 10));
+    EXPECT_GT(view.selectedText().count(u'\n'), shownRows + 3);
+    const qsizetype top = view.topLine();
+    QTest::qWait(ConversationView::DragScrollMs * 3);
+    EXPECT_EQ(view.topLine(), top);
 }
 
 // A line longer than the view is tall wraps, and the view scrolls through it a row of the
@@ -544,6 +558,9 @@ TEST(ConversationView, ALineTallerThanTheViewIsReadRowByRow)
     EXPECT_FALSE(view.atEnd());
     EXPECT_EQ(view.placeAt(top).line, 1); // a row up, still inside the long line
     EXPECT_LT(words.indexOf(wordAt(top)), words.indexOf(atTop));
+    // The row before the top one is not in view, though its last pixels would be in the margin.
+    EXPECT_TRUE(view.placeRect({1, view.placeAt(top).column - 1}).isEmpty());
+    EXPECT_FALSE(view.placeRect(view.placeAt(top)).isEmpty());
     // Nothing of the row above the top one shows in the margin.
     const QImage shown = view.viewport()->grab().toImage();
     const QRgb base = view.palette().color(QPalette::Base).rgb();
@@ -558,4 +575,41 @@ TEST(ConversationView, ALineTallerThanTheViewIsReadRowByRow)
     QTest::keyClick(&view, Qt::Key_End);
     EXPECT_TRUE(view.atEnd());
     EXPECT_EQ(wordAt(top), atTop);
+}
+
+// A screen reader reads the lines as one read-only text, a line feed after each complete line:
+// a range of it, the selection, and where a character is on the screen.
+TEST(ConversationView, AssistiveTechnologyReadsTheLines)
+{
+    ConversationView view;
+    view.resize(300, 200);
+    view.show();
+    addLines(view, 0, 40);
+    view.AppendLine(QStringLiteral("in progress"));
+    view.flushLines();
+    QAccessibleInterface *const accessible = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_TRUE(accessible);
+    EXPECT_TRUE(accessible->state().readOnly);
+    QAccessibleTextInterface *const text = accessible->textInterface();
+    ASSERT_TRUE(text);
+    const QString all = view.toPlainText();
+    EXPECT_EQ(text->characterCount(), all.size());
+    EXPECT_EQ(text->text(0, all.size()), all);
+    const int line3 = int(all.indexOf(numbered(3)));
+    EXPECT_EQ(text->text(line3 + 5, line3 + 15), all.mid(line3 + 5, 10));
+    EXPECT_EQ(text->text(all.size() - 8, all.size() + 5), QStringLiteral("progress"));
+
+    text->setSelection(0, line3 + 5, line3 + 15);
+    EXPECT_EQ(view.selectedText(), all.mid(line3 + 5, 10));
+    int start = 0, end = 0;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(line3 + 5, line3 + 15));
+
+    // Scrolled into view, a character is where the view says a point of it is.
+    text->scrollToSubstring(line3 + 6, line3 + 7);
+    const QRect rect = text->characterRect(line3 + 6);
+    ASSERT_FALSE(rect.isEmpty());
+    EXPECT_EQ(text->offsetAtPoint(rect.center()), line3 + 6);
+    EXPECT_EQ(topLine(view), numbered(3));
+    EXPECT_TRUE(text->characterRect(int(all.indexOf(numbered(0)))).isEmpty()); // above the view
 }
