@@ -169,21 +169,25 @@ void ConversationView::appendPiece(QStringView text, quint16 color)
     if (text.isEmpty())
         return;
     Line &last = m_lines.back();
-    if (last.text.isEmpty() && last.changes == 0) {
+    if (m_open.isEmpty() && last.changes == 0) {
         last.color = color;
     } else if (lastColor(last) != color && last.changes < std::numeric_limits<quint16>::max()) {
         if (last.changes == 0)
             last.firstChange = m_firstChange + qint64(m_changes.size());
-        m_changes.push_back({qint32(last.text.size()), color});
+        m_changes.push_back({qint32(m_open.size()), color});
         ++last.changes;
     }
-    last.text += text;
+    m_open += text;
     m_characters += text.size();
     m_layouts.erase(m_first + qint64(m_lines.size()) - 1);
 }
 
 void ConversationView::endLine(quint16 color)
 {
+    // The line in progress grows in a buffer of its own; a complete line takes one allocation
+    // just as large as its text.
+    m_lines.back().text = QString(m_open.constData(), m_open.size());
+    m_open.truncate(0);
     Line next;
     next.color = color;
     m_lines.push_back(std::move(next));
@@ -259,7 +263,7 @@ quint16 ConversationView::colorIndex(const QColor &color)
 
 QString ConversationView::lineText(qsizetype number) const
 {
-    return line(m_first + number).text;
+    return textOf(m_first + number);
 }
 
 QColor ConversationView::colorAt(Place place) const
@@ -283,7 +287,7 @@ QString ConversationView::toPlainText() const
         if (&held != &m_lines.back())
             text += held.text + u'\n';
     }
-    return text + m_lines.back().text;
+    return text + m_open;
 }
 
 void ConversationView::setTabStops(const QList<qreal> &positions)
@@ -303,7 +307,7 @@ void ConversationView::setTabStops(const QList<qreal> &positions)
 // One past the last line shown: the line in progress shows once it has text.
 qint64 ConversationView::shownEnd() const
 {
-    return m_first + lineCount() + (m_lines.back().text.isEmpty() ? 0 : 1);
+    return m_first + lineCount() + (m_open.isEmpty() ? 0 : 1);
 }
 
 // A line's layout, made when it is first shown and kept while it stays in view.
@@ -313,7 +317,7 @@ QTextLayout &ConversationView::layoutOf(qint64 number) const
     if (slot)
         return *slot;
     const Line &held = line(number);
-    slot = std::make_unique<QTextLayout>(held.text, m_font);
+    slot = std::make_unique<QTextLayout>(textOf(number), m_font);
     slot->setTextOption(m_option);
     slot->setCacheEnabled(true);
     QList<QTextLayout::FormatRange> formats;
@@ -334,7 +338,7 @@ QTextLayout &ConversationView::layoutOf(qint64 number) const
         from = next.at;
         color = next.color;
     }
-    colour(from, held.text.size(), color);
+    colour(from, textOf(number).size(), color);
     slot->setFormats(formats);
     const qreal width = qMax(1, viewport()->width() - 2 * Margin);
     qreal y = 0;
@@ -347,6 +351,11 @@ QTextLayout &ConversationView::layoutOf(qint64 number) const
     }
     slot->endLayout();
     return *slot;
+}
+
+const QString &ConversationView::textOf(qint64 number) const
+{
+    return number == m_first + lineCount() ? m_open : line(number).text;
 }
 
 int ConversationView::rows(qint64 number) const
@@ -517,7 +526,7 @@ void ConversationView::paintEvent(QPaintEvent *event)
         if (y + height > event->rect().top() && y < bottom) {
             QList<QTextLayout::FormatRange> selections;
             if (hasSelection() && number >= from.line && number <= to.line) {
-                const qsizetype size = line(number).text.size();
+                const qsizetype size = textOf(number).size();
                 const qsizetype start = number == from.line ? qMin(from.column, size) : 0;
                 const qsizetype end = number == to.line ? qMin(to.column, size) : size;
                 if (end > start)
@@ -535,7 +544,7 @@ ConversationView::Place ConversationView::placeAt(const QPoint &point) const
     const qint64 last = shownEnd();
     const Position top = clamped(m_top);
     if (top.line >= last)
-        return {lineCount(), m_lines.back().text.size()};
+        return {lineCount(), m_open.size()};
     // Above the top row (in the margin, or past the view while dragging) is the top row.
     const QPoint at(point.x(), qMax(point.y(), Margin));
     qreal y = Margin - layoutOf(top.line).lineAt(top.row).y();
@@ -551,7 +560,7 @@ ConversationView::Place ConversationView::placeAt(const QPoint &point) const
         }
         y += height;
     }
-    return {lineCount(), m_lines.back().text.size()};
+    return {lineCount(), m_open.size()};
 }
 
 QRect ConversationView::placeRect(Place place) const
@@ -564,12 +573,12 @@ QRect ConversationView::placeRect(Place place) const
     for (qint64 number = top.line; number < at.line && y < viewport()->height(); ++number)
         y += heightOf(layoutOf(number));
     const QTextLayout &layout = layoutOf(at.line);
-    const int column = int(qBound<qsizetype>(0, at.column, line(at.line).text.size()));
+    const int column = int(qBound<qsizetype>(0, at.column, textOf(at.line).size()));
     const QTextLine row = layout.lineForTextPosition(column);
     if (!row.isValid())
         return QRect();
     const qreal x = row.cursorToX(column);
-    const qreal next = column < line(at.line).text.size() ? row.cursorToX(column + 1) : x + 1;
+    const qreal next = column < textOf(at.line).size() ? row.cursorToX(column + 1) : x + 1;
     const QRectF rect(Margin + qMin(x, next), y + row.y(), qMax<qreal>(1, qAbs(next - x)), row.height());
     if (at.line == top.line && row.lineNumber() < top.row)
         return QRect(); // above the top row
@@ -584,7 +593,7 @@ void ConversationView::showPlace(Place place)
     const QRect shown = placeRect(place);
     if (!shown.isEmpty() && shown.bottom() < viewport()->height())
         return;
-    const int column = int(qBound<qsizetype>(0, at.column, line(at.line).text.size()));
+    const int column = int(qBound<qsizetype>(0, at.column, textOf(at.line).size()));
     scrollTo({at.line, layoutOf(at.line).lineForTextPosition(column).lineNumber()});
 }
 
@@ -602,7 +611,7 @@ void ConversationView::select(Place anchor, Place cursor)
 
 void ConversationView::selectAll()
 {
-    select({0, 0}, {lineCount(), m_lines.back().text.size()});
+    select({0, 0}, {lineCount(), m_open.size()});
 }
 
 void ConversationView::clearSelection()
@@ -623,7 +632,7 @@ QString ConversationView::text(Place from, Place to) const
     QString text;
     const Place start = absolute(from), end = absolute(to);
     for (qint64 number = qMax(start.line, m_first); number <= end.line && number < m_first + qint64(m_lines.size()); ++number) {
-        const QString &held = line(number).text;
+        const QString &held = textOf(number);
         const qsizetype first = number == start.line ? qBound<qsizetype>(0, start.column, held.size()) : 0;
         const qsizetype last = number == end.line ? qBound<qsizetype>(0, end.column, held.size()) : held.size();
         if (number != qMax(start.line, m_first))
@@ -766,7 +775,7 @@ void ConversationView::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     const Place place = absolute(placeAt(event->position().toPoint()));
-    const QString &text = line(place.line).text;
+    const QString &text = textOf(place.line);
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
     words.setPosition(place.column);
     qsizetype start = place.column;

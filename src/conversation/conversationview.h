@@ -162,8 +162,8 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    // A held line: its text without the line break, the colour it starts in and where its
-    // changes of colour are in m_changes.
+    // A held line: its text without the line break (of the line in progress, in m_open), the
+    // colour it starts in and where its changes of colour are in m_changes.
     struct Line
     {
         QString text;
@@ -196,6 +196,7 @@ private:
     const ColorChange &change(qint64 number) const { return m_changes[size_t(number - m_firstChange)]; }
     qint64 shownEnd() const;
     QTextLayout &layoutOf(qint64 number) const;
+    const QString &textOf(qint64 number) const;
     int rows(qint64 number) const;
     void forgetLayouts(qint64 from, qint64 to);
     Position endPosition() const;
@@ -211,6 +212,7 @@ private:
     int m_maxLines = MaxLines;
     qsizetype m_maxCharacters = MaxCharacters;
     std::deque<Line> m_lines{Line()}; // the last one is the line in progress
+    QString m_open;                   // the text of the line in progress
     qint64 m_first = 0;               // the number of the first line held
     qsizetype m_characters = 0;       // held, line breaks counted as one
     std::deque<ColorChange> m_changes;
