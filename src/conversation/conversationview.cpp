@@ -109,11 +109,7 @@ void ConversationView::changeEvent(QEvent *event)
         m_font = font();
         m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
         m_layouts.clear();
-        const bool end = atEnd();
-        m_end = endPosition();
-        m_top = end ? m_end : clamped(m_top);
-        syncScrollBar();
-        viewport()->update();
+        relayout();
     }
     // Lines appended from now on are measured against the new base; those in the text colour
     // follow it at once. A new desktop theme comes as a change of the view's own palette too.
@@ -132,10 +128,18 @@ void ConversationView::resizeEvent(QResizeEvent *event)
         m_width = viewport()->width();
         m_layouts.clear();
     }
+    relayout();
+}
+
+// The lines wrap anew or the view has a new height: a view that showed the end still does, any
+// other keeps its top as far as the new end allows.
+void ConversationView::relayout()
+{
     const bool end = atEnd();
     m_end = endPosition();
-    m_top = end ? m_end : clamped(m_top);
+    m_top = end ? m_end : qMin(clamped(m_top), m_end);
     syncScrollBar();
+    viewport()->update();
 }
 
 void ConversationView::AppendLine(const QString &text, std::optional<QColor> color)
@@ -297,11 +301,7 @@ void ConversationView::setTabStops(const QList<qreal> &positions)
         tabs.append(QTextOption::Tab(position, QTextOption::LeftTab));
     m_option.setTabs(tabs);
     m_layouts.clear();
-    const bool end = atEnd();
-    m_end = endPosition();
-    m_top = end ? m_end : clamped(m_top);
-    syncScrollBar();
-    viewport()->update();
+    relayout();
 }
 
 // One past the last line shown: the line in progress shows once it has text.
@@ -406,7 +406,7 @@ ConversationView::Position ConversationView::clamped(Position position) const
     if (position.line < m_first)
         return {m_first, 0};
     if (position.line >= shownEnd())
-        return position;
+        return endPosition();
     position.row = qBound(0, position.row, qMax(0, rows(position.line) - 1));
     return position;
 }
@@ -415,9 +415,9 @@ void ConversationView::syncScrollBar()
 {
     QScrollBar *const bar = verticalScrollBar();
     m_syncing = true;
-    bar->setRange(0, int(m_end.line - m_first));
+    bar->setRange(0, int(m_end.line - m_first) + m_end.row);
     bar->setPageStep(qMax(1, viewport()->height() / qMax(1, QFontMetrics(m_font).lineSpacing())));
-    bar->setValue(int(m_top.line - m_first));
+    bar->setValue(int(m_top.line - m_first) + (m_top.line == m_end.line ? m_top.row : 0));
     m_syncing = false;
 }
 
@@ -425,9 +425,12 @@ void ConversationView::scrollContentsBy(int, int)
 {
     if (m_syncing)
         return;
-    // Moved by the user on the scroll bar: its end is the view's end.
-    QScrollBar *const bar = verticalScrollBar();
-    m_top = bar->value() >= bar->maximum() ? m_end : Position{m_first + bar->value(), 0};
+    // Moved by the user on the scroll bar. It counts the lines up to the one at the top at the
+    // end, then that line's rows.
+    const qint64 value = verticalScrollBar()->value();
+    const qint64 endLine = m_end.line - m_first;
+    m_top = value < endLine ? clamped({m_first + value, 0})
+                            : qMin(Position{m_end.line, int(value - endLine)}, m_end);
     viewport()->update();
     reachedEnd();
 }
@@ -475,7 +478,10 @@ void ConversationView::flushLines()
     const qint64 added = ended - m_shownLines;
     m_shownLines = ended;
     m_end = endPosition();
-    m_top = following ? m_end : clamped(m_top);
+    m_top = following ? m_end : qMin(clamped(m_top), m_end);
+    // With nothing selected, a shift-click selects from the end, as from a caret that follows it.
+    if (following)
+        m_anchor = m_cursor = textEnd();
     const int lineSpacing = qMax(1, QFontMetrics(m_font).lineSpacing());
     const int fit = viewport()->height() / lineSpacing;
     forgetLayouts(m_top.line, m_top.line + fit + 1);
@@ -533,6 +539,13 @@ void ConversationView::paintEvent(QPaintEvent *event)
                     selections.append({int(start), int(end - start), selected});
             }
             layout.draw(&painter, QPointF(Margin, y), selections);
+            // A selected line break shows as a space after the line's last row.
+            if (hasSelection() && number >= from.line && number < to.line) {
+                const QTextLine row = layout.lineAt(layout.lineCount() - 1);
+                painter.fillRect(QRectF(Margin + row.naturalTextWidth(), y + row.y(),
+                                        QFontMetricsF(m_font).horizontalAdvance(u' '), row.height()),
+                                 selected.background());
+            }
         }
         y += height;
     }
@@ -618,7 +631,7 @@ void ConversationView::clearSelection()
 {
     if (!hasSelection())
         return;
-    m_anchor = m_cursor = Place{m_first, 0};
+    m_anchor = m_cursor = textEnd();
     viewport()->update();
 }
 
@@ -752,10 +765,13 @@ void ConversationView::timerEvent(QTimerEvent *event)
         QAbstractScrollArea::timerEvent(event);
         return;
     }
-    if (m_selecting)
+    // A release the view never saw (a popup took the mouse) ends the drag too.
+    if (m_selecting && (QApplication::mouseButtons() & Qt::LeftButton)) {
         dragTo(m_dragPoint);
-    else
+    } else {
+        m_selecting = false;
         m_dragScroll.stop();
+    }
 }
 
 void ConversationView::mouseReleaseEvent(QMouseEvent *event)

@@ -205,6 +205,9 @@ private:
     void scrollRows(int rows);
     void syncScrollBar();
     void reachedEnd();
+    void relayout();
+    // The place after the last character.
+    Place textEnd() const { return {m_first + lineCount(), m_open.size()}; }
     void dragTo(const QPoint &point);
     Place absolute(Place place) const { return {m_first + place.line, place.column}; }
     Place held(Place place) const { return {place.line - m_first, place.column}; }

@@ -494,6 +494,14 @@ TEST(ConversationView, TheReaderSelectsAndCopies)
     QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("0000\nline 0001\nline 00"));
 
+    // A selected line break shows after the line's text.
+    view.select({0, view.lineText(0).size()}, {1, 0});
+    EXPECT_EQ(view.selectedText(), QStringLiteral("\n"));
+    const QRect last = view.placeRect({0, view.lineText(0).size() - 1});
+    const QImage shown = area->grab().toImage();
+    EXPECT_EQ(shown.pixel(last.right() + 3, last.center().y()), view.palette().color(QPalette::Highlight).rgb());
+    EXPECT_NE(shown.pixel(last.right() + 3, last.center().y() + last.height()), view.palette().color(QPalette::Highlight).rgb());
+
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(1, 7));
     EXPECT_EQ(view.selectedText(), QStringLiteral("0001"));
     QTest::mouseClick(area, Qt::LeftButton, {}, at(1, 7));
