@@ -12,26 +12,14 @@ namespace {
 
 using Place = ConversationView::Place;
 
-// The offset of a place in the text as a whole.
 int offsetOf(const ConversationView &view, Place place)
 {
-    qsizetype offset = 0;
-    for (qsizetype line = 0; line < place.line; ++line)
-        offset += view.lineText(line).size() + 1;
-    return int(offset + place.column);
+    return int(qMin<qsizetype>(view.offsetOf(place), std::numeric_limits<int>::max()));
 }
 
-// The place of an offset; past the end, the end.
 Place placeOf(const ConversationView &view, int offset)
 {
-    qsizetype left = qMax(0, offset);
-    for (qsizetype line = 0; line < view.lineCount(); ++line) {
-        const qsizetype size = view.lineText(line).size();
-        if (left <= size)
-            return {line, left};
-        left -= size + 1;
-    }
-    return {view.lineCount(), qMin(left, view.lineText(view.lineCount()).size())};
+    return view.placeOf(offset);
 }
 
 QAccessibleInterface *conversationFactory(const QString &, QObject *object)
@@ -46,6 +34,7 @@ QAccessibleInterface *conversationFactory(const QString &, QObject *object)
 ConversationAccessible::ConversationAccessible(ConversationView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
 {
+    view->startAccessibleUpdates();
 }
 
 void ConversationAccessible::install()

@@ -4,6 +4,7 @@
 #include "conversation/conversationaccessible.h"
 #include "conversation/newlinesmarker.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -16,6 +17,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -193,6 +195,7 @@ void ConversationView::endLine(quint16 color)
     m_lines.back().text = QString(m_open.constData(), m_open.size());
     m_open.truncate(0);
     Line next;
+    next.start = m_lines.back().start + m_lines.back().text.size() + 1;
     next.color = color;
     m_lines.push_back(std::move(next));
     ++m_characters;
@@ -210,6 +213,8 @@ void ConversationView::cutOldestLines()
     while (m_lines.size() > 1 && (lineCount() > m_maxLines || m_characters > m_maxCharacters)) {
         const Line &first = m_lines.front();
         m_characters -= first.text.size() + 1;
+        if (m_accessibleUpdates && QAccessible::isActive())
+            m_accessibleRemoved += first.text + u'\n';
         // A line's changes of colour are made after those of the lines before it.
         for (int i = 0; i < first.changes; ++i)
             m_changes.pop_front();
@@ -493,6 +498,22 @@ void ConversationView::flushLines()
         m_marker->clear();
     else if (!following)
         m_marker->addLines(added);
+    if (m_accessibleUpdates && QAccessible::isActive()) {
+        // The lines cut from the top, then the complete lines that came and are still held.
+        if (!m_accessibleRemoved.isEmpty()) {
+            QAccessibleTextRemoveEvent removed(this, 0, m_accessibleRemoved);
+            QAccessible::updateAccessibility(&removed);
+            m_accessibleRemoved.clear();
+        }
+        QString inserted;
+        const qint64 from = qMax(ended - added, m_first);
+        for (qint64 number = from; number < ended; ++number)
+            inserted += line(number).text + u'\n';
+        if (!inserted.isEmpty()) {
+            QAccessibleTextInsertEvent event(this, int(offsetOf({from - m_first, 0})), inserted);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 void ConversationView::showEnd()
@@ -552,7 +573,7 @@ void ConversationView::paintEvent(QPaintEvent *event)
     forgetLayouts(top.line, number);
 }
 
-ConversationView::Place ConversationView::placeAt(const QPoint &point) const
+ConversationView::Place ConversationView::placeAt(const QPoint &point, QTextLine::CursorPosition edge) const
 {
     const qint64 last = shownEnd();
     const Position top = clamped(m_top);
@@ -568,7 +589,7 @@ ConversationView::Place ConversationView::placeAt(const QPoint &point) const
             for (int row = 0; row < layout.lineCount(); ++row) {
                 const QTextLine line = layout.lineAt(row);
                 if (at.y() < y + line.y() + line.height() || row == layout.lineCount() - 1)
-                    return held({number, line.xToCursor(at.x() - Margin)});
+                    return held({number, line.xToCursor(at.x() - Margin, edge)});
             }
         }
         y += height;
@@ -619,7 +640,40 @@ void ConversationView::select(Place anchor, Place cursor)
     };
     m_anchor = inside(anchor);
     m_cursor = inside(cursor);
+    selectionChanged();
+}
+
+void ConversationView::selectionChanged()
+{
     viewport()->update();
+    if (m_accessibleUpdates && QAccessible::isActive()) {
+        const auto [anchor, cursor] = selection();
+        QAccessibleTextSelectionEvent event(this, int(offsetOf(qMin(anchor, cursor))),
+                                            int(offsetOf(qMax(anchor, cursor))));
+        event.setCursorPosition(int(offsetOf(cursor)));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+qsizetype ConversationView::offsetOf(Place place) const
+{
+    const Place at = absolute(place);
+    if (at.line < m_first)
+        return 0;
+    if (at.line > m_first + lineCount())
+        return m_characters;
+    return line(at.line).start - m_lines.front().start + qBound<qsizetype>(0, at.column, textOf(at.line).size());
+}
+
+ConversationView::Place ConversationView::placeOf(qsizetype offset) const
+{
+    const qint64 wanted = m_lines.front().start + qBound<qsizetype>(0, offset, m_characters);
+    // The last line that starts at or before it.
+    const auto after = std::upper_bound(m_lines.begin(), m_lines.end(), wanted,
+                                        [](qint64 at, const Line &held) { return at < held.start; });
+    const qsizetype number = qsizetype(after - m_lines.begin()) - 1;
+    const qsizetype column = wanted - m_lines[size_t(number)].start;
+    return {number, qMin(column, textOf(m_first + number).size())};
 }
 
 void ConversationView::selectAll()
@@ -632,7 +686,7 @@ void ConversationView::clearSelection()
     if (!hasSelection())
         return;
     m_anchor = m_cursor = textEnd();
-    viewport()->update();
+    selectionChanged();
 }
 
 QString ConversationView::selectedText() const
@@ -731,7 +785,7 @@ void ConversationView::mousePressEvent(QMouseEvent *event)
     if (!(event->modifiers() & Qt::ShiftModifier))
         m_anchor = place;
     m_selecting = true;
-    viewport()->update();
+    selectionChanged();
 }
 
 void ConversationView::mouseMoveEvent(QMouseEvent *event)
@@ -756,7 +810,7 @@ void ConversationView::dragTo(const QPoint &point)
     else if (!past)
         m_dragScroll.stop();
     m_cursor = absolute(placeAt(point));
-    viewport()->update();
+    selectionChanged();
 }
 
 void ConversationView::timerEvent(QTimerEvent *event)
@@ -790,7 +844,7 @@ void ConversationView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const Place place = absolute(placeAt(event->position().toPoint()));
+    const Place place = absolute(placeAt(event->position().toPoint(), QTextLine::CursorOnCharacter));
     const QString &text = textOf(place.line);
     QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
     words.setPosition(place.column);
@@ -806,7 +860,7 @@ void ConversationView::mouseDoubleClickEvent(QMouseEvent *event)
     m_anchor = {place.line, start};
     m_cursor = {place.line, end};
     m_selecting = false;
-    viewport()->update();
+    selectionChanged();
     QClipboard *const clipboard = QApplication::clipboard();
     if (hasSelection() && clipboard->supportsSelection())
         clipboard->setText(selectedText(), QClipboard::Selection);

@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QList>
 #include <QString>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <deque>
@@ -16,7 +17,6 @@
 #include <unordered_map>
 
 class QMenu;
-class QTextLayout;
 
 namespace vorlan {
 
@@ -137,13 +137,20 @@ public:
     QString text(Place from, Place to) const;
     // The characters held, line breaks counted as one: the size of toPlainText.
     qsizetype characterCount() const { return m_characters; }
+    // A place as an offset into toPlainText, and back; an offset past the end is the end.
+    qsizetype offsetOf(Place place) const;
+    Place placeOf(qsizetype offset) const;
+    // From now on the view tells assistive technology what changes: the lines that come and go,
+    // the selection. Called once it has asked about the view.
+    void startAccessibleUpdates() { m_accessibleUpdates = true; }
     // Where a character is drawn in the viewport; empty when it is not in view.
     QRect placeRect(Place place) const;
     // Scrolls a place out of view to the top, or as near it as the end allows.
     void showPlace(Place place);
     void copy() const;
-    // The place a point of the viewport is nearest to.
-    Place placeAt(const QPoint &point) const;
+    // The place a point of the viewport is nearest to: between characters, or the character
+    // under it.
+    Place placeAt(const QPoint &point, QTextLine::CursorPosition edge = QTextLine::CursorBetweenCharacters) const;
     // Copy and select all; the caller owns it.
     QMenu *createStandardContextMenu();
 
@@ -167,6 +174,7 @@ private:
     struct Line
     {
         QString text;
+        qint64 start = 0;       // where it starts in all the text ever held
         qint64 firstChange = 0; // counted from the first change ever made
         quint16 color = 0;      // in m_colors
         quint16 changes = 0;
@@ -205,6 +213,7 @@ private:
     void scrollRows(int rows);
     void syncScrollBar();
     void reachedEnd();
+    void selectionChanged();
     void relayout();
     // The place after the last character.
     Place textEnd() const { return {m_first + lineCount(), m_open.size()}; }
@@ -245,6 +254,9 @@ private:
     bool m_selecting = false;
     QPoint m_dragPoint;       // where the mouse is while it selects
     QBasicTimer m_dragScroll; // scrolls while it is held past the top or the bottom
+
+    bool m_accessibleUpdates = false;
+    QString m_accessibleRemoved; // the text cut since the last frame, while they are on
 
     NewLinesMarker *m_marker;
     FramePacer *m_frames;

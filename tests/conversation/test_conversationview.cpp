@@ -482,6 +482,9 @@ TEST(ConversationView, TheReaderSelectsAndCopies)
         ADD_FAILURE() << "line " << line << " column " << column << " not shown";
         return QPoint();
     };
+    // With nothing selected, a shift-click selects from the end.
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(2, 7));
+    EXPECT_EQ(view.selectedText(), QStringLiteral("02\n"));
     QTest::mousePress(area, Qt::LeftButton, {}, at(0, 5));
     QTest::mouseMove(area, at(1, 4));
     QTest::mouseRelease(area, Qt::LeftButton, {}, at(1, 4));
@@ -504,6 +507,10 @@ TEST(ConversationView, TheReaderSelectsAndCopies)
 
     QTest::mouseDClick(area, Qt::LeftButton, {}, at(1, 7));
     EXPECT_EQ(view.selectedText(), QStringLiteral("0001"));
+    // On the right half of a word's last letter, still that word.
+    const QRect letter = view.placeRect({1, 3});
+    QTest::mouseDClick(area, Qt::LeftButton, {}, QPoint(letter.right() - 1, letter.center().y()));
+    EXPECT_EQ(view.selectedText(), QStringLiteral("line"));
     QTest::mouseClick(area, Qt::LeftButton, {}, at(1, 7));
     EXPECT_FALSE(view.hasSelection());
 
@@ -583,6 +590,51 @@ TEST(ConversationView, ALineTallerThanTheViewIsReadRowByRow)
     QTest::keyClick(&view, Qt::Key_End);
     EXPECT_TRUE(view.atEnd());
     EXPECT_EQ(wordAt(top), atTop);
+    // The scroll bar counts the long line's rows too, down to the end.
+    QTest::keyClick(&view, Qt::Key_Up);
+    ASSERT_FALSE(view.atEnd());
+    view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_TRUE(view.atEnd());
+    EXPECT_EQ(wordAt(top), atTop);
+}
+
+// The reader's place stays inside what the view holds whatever moves under it: a scroll bar
+// moved before the frame that follows a cut, a taller view, a smaller font. Where it cannot
+// stay, the view shows the end.
+TEST(ConversationView, TheReadersPlaceStaysInsideTheLines)
+{
+    ConversationView view;
+    view.setMaximumCharacters(2000);
+    view.resize(300, 200);
+    view.show();
+    for (int i = 0; i < 200; ++i)
+        view.AppendLine(QStringLiteral("line %1\r\n").arg(i, 3, 10, QChar(u'0')));
+    view.flushLines();
+    QCoreApplication::processEvents();
+    view.select({view.lineCount() - 1, 0}, {view.lineCount() - 1, 3}); // the view stays
+    // One long line pushes most of the short ones out; the scroll bar has not heard of it yet.
+    view.AppendLine(QString(1500, u'x') + QStringLiteral("\r\n"));
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum() - 1);
+    view.flushLines();
+    QTest::keyClick(&view, Qt::Key_Up);
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_LE(view.topLine(), view.lineCount());
+    EXPECT_FALSE(view.placeRect(view.placeAt(QPoint(ConversationView::Margin, ConversationView::Margin))).isEmpty());
+
+    // Scrolled back a little, then the view grows taller than what is below its top.
+    ConversationView tall;
+    tall.resize(300, 200);
+    tall.show();
+    addLines(tall, 0, 80);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&tall, Qt::Key_Up);
+    ASSERT_FALSE(tall.atEnd());
+    tall.resize(300, 400);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tall.atEnd());
+    const int bottom = tall.placeRect({79, 0}).bottom();
+    EXPECT_GT(bottom, tall.viewport()->height() - ConversationView::Margin - 2 * tall.fontMetrics().lineSpacing());
 }
 
 // A screen reader reads the lines as one read-only text, a line feed after each complete line:
@@ -620,4 +672,17 @@ TEST(ConversationView, AssistiveTechnologyReadsTheLines)
     EXPECT_EQ(text->offsetAtPoint(rect.center()), line3 + 6);
     EXPECT_EQ(topLine(view), numbered(3));
     EXPECT_TRUE(text->characterRect(int(all.indexOf(numbered(0)))).isEmpty()); // above the view
+
+    // Old lines leave: the offsets follow.
+    view.setMaximumLines(40);
+    view.AppendLine(QStringLiteral("\r\n") + numbered(40) + QStringLiteral("\r\n"));
+    view.flushLines();
+    const QString now = view.toPlainText();
+    EXPECT_TRUE(now.startsWith(numbered(2)));
+    EXPECT_EQ(text->characterCount(), now.size());
+    text->setSelection(0, 12, 14);
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::pair(start, end), std::pair(12, 14));
+    EXPECT_EQ(view.selectedText(), now.mid(12, 2));
+    EXPECT_EQ(text->text(int(now.size() - 22), int(now.size())), QStringLiteral("in progress\n") + numbered(40) + u'\n');
 }
