@@ -33,7 +33,7 @@ void ReceiveChatLine(benchmark::State &state)
     int i = 0;
     for (auto _ : state) {
         conversation.dispatcher.ProcessMessage(chatFrom3(QStringLiteral("新しい行 %1").arg(++i)), Peer3);
-        // Into the document as if it were the only line of its turn: the dearest case.
+        // Onto the screen as if it were the only line of its turn: the dearest case.
         conversation.view.flushLines();
     }
 }

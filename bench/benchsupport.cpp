@@ -49,7 +49,7 @@ Conversation::Conversation(int lines)
     view.setMaximumLines(lines + ConversationView::MaxLines);
     for (int i = 0; i < lines; ++i)
         dispatcher.ProcessMessage(QStringLiteral("100 0太郎,pc02,10.0.0.2,09:00:00,これは%1行目のメッセージです").arg(i), QStringLiteral("10.0.0.2"));
-    // Into the document now, not in the first timed iteration.
+    // On the screen now, not in the first timed iteration.
     view.flushLines();
 }
 

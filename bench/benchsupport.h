@@ -30,7 +30,7 @@ void setSmoke();
 benchmark::internal::Benchmark *tuned(benchmark::internal::Benchmark *benchmark);
 
 // A receiving peer without a window: the roster, the view and the dispatch, lines arriving as
-// a peer at 10.0.0.2 sends them, all of them in the document when it is made.
+// a peer at 10.0.0.2 sends them, all of them in the view when it is made.
 struct Conversation
 {
     explicit Conversation(int lines);

@@ -12,6 +12,7 @@ as JSON.
 """
 
 import argparse
+import contextlib
 import json
 import os
 import re
@@ -335,20 +336,27 @@ def ingest(rig, rates, repetitions, seconds_for):
     return rounds
 
 
-def loaded(rig, rate, repetitions, seconds):
-    """Rounds at one pace with a fixed background job on every core (a busy loop each)."""
+@contextlib.contextmanager
+def busy_cores(rig):
+    """A fixed background job on every core (a busy loop each) while the block runs."""
     spinners = [rig.receiver.popen([sys.executable, "-c", "while True: pass"])
                 for _ in range(os.cpu_count() or 1)]
     try:
+        yield
+    finally:
+        for spinner in spinners:
+            spinner.kill()
+            spinner.wait()
+
+
+def loaded(rig, rate, repetitions, seconds):
+    """Rounds at one pace with the machine loaded (busy_cores)."""
+    with busy_cores(rig):
         rounds = {"vorlan": [], "floor": []}
         for r in range(repetitions):
             for name in (("floor", "vorlan") if r % 2 == 0 else ("vorlan", "floor")):
                 rounds[name].append(ingest_round(rig, name, rate, seconds))
         return rounds
-    finally:
-        for spinner in spinners:
-            spinner.kill()
-            spinner.wait()
 
 
 class Keys:
@@ -555,6 +563,8 @@ def measure(build, repetitions=5, quick=False):
         figures["ingest"] = ingest(rig, rates, repetitions, seconds_for)
         figures["loaded"] = loaded(rig, 20000, repetitions, seconds_for(20000))
         figures["keys"] = key_latency(rig, 20000 if quick else 100000, repetitions)
+        with busy_cores(rig):
+            figures["keys loaded"] = key_latency(rig, 20000 if quick else 100000, repetitions)
         figures["background"] = background_flood(rig, 20000, seconds_for(20000) + 2)
         figures["startup"] = startup(rig, repetitions)
         figures["burst"] = join_burst(rig, 1000)
