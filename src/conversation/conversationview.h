@@ -36,8 +36,9 @@ class NewLinesMarker;
 // and once lines have come frame after frame, in frames FloodFrameMs apart: a flood of lines is
 // laid out and painted in batches, not line by line, however fast it comes.
 //
-// The view scrolls by the lines of the screen: its scroll bar counts the stored lines, and a
-// line that wraps is scrolled through one screen line at a time by the keys and the wheel.
+// The view scrolls by the lines of the screen: its scroll bar counts the stored lines (and the
+// rows of the line at the top at the end), and a line that wraps is scrolled through one screen
+// line at a time by the keys and the wheel.
 // New lines move the view to the end only while the reader is there with nothing selected;
 // otherwise the lines in view and the selection stay, even as old lines leave from the top, and
 // a marker in the corner counts the lines below. Text is drawn in the palette's text colour on
