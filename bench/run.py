@@ -15,6 +15,7 @@ clock; whole-process figures are the program's own processor time where they can
 """
 
 import argparse
+import contextlib
 import datetime
 import json
 import os
@@ -74,15 +75,9 @@ def growth(build):
 
 def turns(build, repetitions, busy=False):
     """The turns driver's rounds; busy: with a busy loop on every core meanwhile."""
-    spinners = [subprocess.Popen([sys.executable, "-c", "while True: pass"])
-                for _ in range((os.cpu_count() or 1) if busy else 0)]
-    try:
+    with wholeprocess.busy_cores() if busy else contextlib.nullcontext():
         out = subprocess.run([os.path.join(build, "bench", "vorlan_bench_turns"), "--repetitions",
                               str(repetitions)], check=True, capture_output=True, text=True).stdout
-    finally:
-        for spinner in spinners:
-            spinner.kill()
-            spinner.wait()
     return json.loads(out)
 
 

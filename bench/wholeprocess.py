@@ -337,9 +337,10 @@ def ingest(rig, rates, repetitions, seconds_for):
 
 
 @contextlib.contextmanager
-def busy_cores(rig):
-    """A fixed background job on every core (a busy loop each) while the block runs."""
-    spinners = [rig.receiver.popen([sys.executable, "-c", "while True: pass"])
+def busy_cores(popen=subprocess.Popen):
+    """A fixed background job on every core (a busy loop each, started with popen) while the
+    block runs."""
+    spinners = [popen([sys.executable, "-c", "while True: pass"])
                 for _ in range(os.cpu_count() or 1)]
     try:
         yield
@@ -351,7 +352,7 @@ def busy_cores(rig):
 
 def loaded(rig, rate, repetitions, seconds):
     """Rounds at one pace with the machine loaded (busy_cores)."""
-    with busy_cores(rig):
+    with busy_cores(rig.receiver.popen):
         rounds = {"vorlan": [], "floor": []}
         for r in range(repetitions):
             for name in (("floor", "vorlan") if r % 2 == 0 else ("vorlan", "floor")):
@@ -563,7 +564,7 @@ def measure(build, repetitions=5, quick=False):
         figures["ingest"] = ingest(rig, rates, repetitions, seconds_for)
         figures["loaded"] = loaded(rig, 20000, repetitions, seconds_for(20000))
         figures["keys"] = key_latency(rig, 20000 if quick else 100000, repetitions)
-        with busy_cores(rig):
+        with busy_cores(rig.receiver.popen):
             figures["keys loaded"] = key_latency(rig, 20000 if quick else 100000, repetitions)
         figures["background"] = background_flood(rig, 20000, seconds_for(20000) + 2)
         figures["startup"] = startup(rig, repetitions)
