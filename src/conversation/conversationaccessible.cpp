@@ -17,11 +17,6 @@ int offsetOf(const ConversationView &view, Place place)
     return int(qMin<qsizetype>(view.offsetOf(place), std::numeric_limits<int>::max()));
 }
 
-Place placeOf(const ConversationView &view, int offset)
-{
-    return view.placeOf(offset);
-}
-
 QAccessibleInterface *conversationFactory(const QString &, QObject *object)
 {
     if (auto *view = qobject_cast<ConversationView *>(object))
@@ -103,7 +98,7 @@ void ConversationAccessible::removeSelection(int selectionIndex)
 void ConversationAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
 {
     if (selectionIndex == 0)
-        view()->select(placeOf(*view(), startOffset), placeOf(*view(), endOffset));
+        view()->select(view()->placeOf(startOffset), view()->placeOf(endOffset));
 }
 
 // The view has no caret: the moving end of the selection stands for it.
@@ -114,7 +109,7 @@ int ConversationAccessible::cursorPosition() const
 
 void ConversationAccessible::setCursorPosition(int position)
 {
-    const Place place = placeOf(*view(), position);
+    const Place place = view()->placeOf(position);
     view()->select(place, place);
 }
 
@@ -122,7 +117,7 @@ QString ConversationAccessible::text(int startOffset, int endOffset) const
 {
     if (endOffset <= startOffset)
         return QString();
-    return view()->text(placeOf(*view(), startOffset), placeOf(*view(), endOffset));
+    return view()->text(view()->placeOf(startOffset), view()->placeOf(endOffset));
 }
 
 int ConversationAccessible::characterCount() const
@@ -132,7 +127,7 @@ int ConversationAccessible::characterCount() const
 
 QRect ConversationAccessible::characterRect(int offset) const
 {
-    const QRect rect = view()->placeRect(placeOf(*view(), offset));
+    const QRect rect = view()->placeRect(view()->placeOf(offset));
     if (rect.isEmpty())
         return rect;
     return QRect(view()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
@@ -148,7 +143,7 @@ int ConversationAccessible::offsetAtPoint(const QPoint &point) const
 
 void ConversationAccessible::scrollToSubstring(int startIndex, int)
 {
-    view()->showPlace(placeOf(*view(), startIndex));
+    view()->showPlace(view()->placeOf(startIndex));
 }
 
 QString ConversationAccessible::attributes(int offset, int *startOffset, int *endOffset) const
